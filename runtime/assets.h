@@ -1,0 +1,44 @@
+// assets.h -- the asset blob built into the executable, and the show's texts.
+//
+// The blob is one contiguous block of raw data: the music module, three
+// pictures, a palette and the font strip, each at a fixed offset and size.
+// Users address their asset directly through the constants below; nothing is
+// looked up or checked at run time. The module bytes are read only through
+// the in-memory module file (player/module_file.h).
+#pragma once
+#include <cstdint>
+
+enum : int32_t {
+    MODULE_DATA_OFFSET = 0,            MODULE_DATA_SIZE = 53211,
+    BACKGROUND_PICTURE_OFFSET = 53211, BACKGROUND_PICTURE_SIZE = 16000, // 160x100 bytes
+    BAND_PICTURE_OFFSET = 69211,       BAND_PICTURE_SIZE = 16000,       // 160x100 bytes
+    BAND_PALETTE_OFFSET = 85211,       BAND_PALETTE_SIZE = 1024,        // 256 x 0x00RRGGBB
+    FONT_STRIP_OFFSET = 86235,         FONT_STRIP_SIZE = 11740,         // 20 rows of 587 bytes
+    MIRROR_PICTURE_OFFSET = 97975,     MIRROR_PICTURE_SIZE = 16000,     // 320x50 bytes
+    ASSET_BLOB_SIZE = 113975,
+};
+
+enum : int32_t {
+    BACKGROUND_PICTURE_WIDTH = 160, BACKGROUND_PICTURE_HEIGHT = 100,
+    BAND_PICTURE_WIDTH = 160,       BAND_PICTURE_HEIGHT = 100,
+    FONT_STRIP_WIDTH = 587,         FONT_STRIP_HEIGHT = 20,
+    MIRROR_PICTURE_WIDTH = 320,     MIRROR_PICTURE_HEIGHT = 50,
+};
+
+// The blob itself, placed by the build (runtime/asset_blob.S).
+extern "C" const uint8_t asset_blob[ASSET_BLOB_SIZE];
+
+extern const uint8_t* const module_data;
+extern const uint8_t* const background_picture;
+extern const uint8_t* const band_picture;
+extern const uint32_t* const band_palette;   // little-endian words, bits 24..31 zero
+extern const uint8_t* const font_strip;
+extern const uint8_t* const mirror_picture;
+
+// The show's constant texts, NUL-terminated 8-bit strings.
+extern const char glyph_order[];   // "abcdefghijklmnopqrstuvxyz.,-": 28 glyphs, no "w"
+extern const char scroll_text[];   // 103 characters
+extern const char mirror_text[];   // 51 characters
+extern const char swarm_text[];    // 27 characters
+extern const char song_name[];     // 36 bytes, Latin-1
+extern const char window_name[];   // "tavimo"

@@ -1,0 +1,37 @@
+// entry.cpp -- start-up, run and shutdown of the show, in order.
+#include "runtime/entry.h"
+
+#include <cstdlib>
+
+#include "fx2d/framebuffer.h"
+#include "fx2d/scenes.h"
+#include "runtime/assets.h"
+#include "runtime/clock.h"
+#include "runtime/timeline.h"
+#include "video/display.h"
+
+int tavimo_run(void)
+{
+    // Not cleared: the first active scene writes every pixel before the
+    // first presentation.
+    frame_buffer = static_cast<FrameBuffer*>(malloc(sizeof(FrameBuffer)));
+    if (!frame_buffer)
+        return EXIT_NO_FRAME_BUFFER;
+
+    if (!display_open(window_name, FB_WIDTH, FB_HEIGHT))
+        return EXIT_DISPLAY_FAILED;
+
+    // The wait counts from process start, not from the end of start-up; it
+    // neither sleeps nor pumps messages, so a key pressed now takes effect
+    // at the first presentation.
+    while (process_clock_ms() < START_DELAY_MS) {
+    }
+
+    prepare_scenes();
+    run_timeline();
+
+    display_close();
+    free(frame_buffer);
+    frame_buffer = nullptr;
+    return EXIT_SHOW_DONE;
+}
