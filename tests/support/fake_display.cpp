@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+
 FakeDisplayState fake_display;
 
 void fake_display_reset(const FakeDisplayScript& script)
@@ -89,6 +91,9 @@ static void f_unload(void) { record("unload"); }
 // Tests reach this only inside death tests, which run in a child process.
 [[noreturn]] static void f_exit_process(int code)
 {
+    // Death tests read this to see what was done before the exit.
+    fprintf(stderr, "exit %d after %s\n", code,
+            fake_display.calls.empty() ? "nothing" : fake_display.calls.back().c_str());
     fake_display.exit_code = code;
     _exit(code);
 }
