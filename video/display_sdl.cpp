@@ -35,19 +35,26 @@ static bool sdl_create_device(void)
     return SDL_GetNumVideoDisplays() > 0;
 }
 
+// Created at the desktop's size, so that the window covers the screen even
+// where no window manager honours the full-screen request (a bare X server).
 static void sdl_create_window(const char* name)
 {
-    window = SDL_CreateWindow(name, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                              320, 200, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+    SDL_DisplayMode desktop;
+    int w = 320, h = 200;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+        w = desktop.w;
+        h = desktop.h;
+    }
+    window = SDL_CreateWindow(name, 0, 0, w, h, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
 }
 
 static bool sdl_set_exclusive(void)
 {
     if (!window)
         return false;
+    SDL_ShowWindow(window);
     if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
         return false;
-    SDL_ShowWindow(window);
     SDL_RaiseWindow(window);
     SDL_ShowCursor(SDL_DISABLE);
     return true;

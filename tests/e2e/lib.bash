@@ -1,0 +1,60 @@
+# lib.sh -- shared set-up for the end-to-end tests: a private X server and
+# a scratch folder, both removed on exit. Sourced, not run.
+# A test exits 77 (skipped) where no X server can be had.
+set -u
+TAVIMO=${1:?usage: $0 path/to/tavimo}
+SCRATCH=$(mktemp -d)
+XVFB_PID=""
+
+cleanup() {
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  rm -rf "$SCRATCH"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+need_x() {
+  for tool in Xvfb xdotool xwd convert; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "SKIP: $tool is not installed (tools/install-deps.sh installs it)" >&2
+      exit 77
+    fi
+  done
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY.
+start_x() {
+  need_x
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$SCRATCH/display" \
+    >"$SCRATCH/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$SCRATCH/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$SCRATCH/display" ] || fail "Xvfb did not start: $(cat "$SCRATCH/xvfb.log")"
+  export DISPLAY=":$(cat "$SCRATCH/display")"
+}
+
+# This machine has no sound card: give SDL a device that writes to a file.
+use_disk_audio() {
+  export SDL_AUDIODRIVER=disk
+  export SDL_DISKAUDIOFILE="$SCRATCH/audio.raw"
+}
+
+# Screenshot of the whole X screen as PNG.
+screenshot() {
+  xwd -root -silent | convert xwd:- "png:$1"
+}
+
+# Waits up to $2 hundredths of a second for process $1 to end; sets
+# EXIT_CODE to its exit code, or to "running" if it is still alive then.
+wait_exit() {
+  local pid=$1 ticks=$2
+  while kill -0 "$pid" 2>/dev/null && [ "$ticks" -gt 0 ]; do
+    sleep 0.01; ticks=$((ticks - 1))
+  done
+  if kill -0 "$pid" 2>/dev/null; then EXIT_CODE=running; return; fi
+  wait "$pid"; EXIT_CODE=$?
+}
