@@ -1,0 +1,88 @@
+// voice.h -- the 256 mixer voices, the five voice operations, the voice
+// mixer and the output clipper.
+//
+// A Voice plays one Sample (the loader's record) at a frequency, a volume and
+// a panning, from a 32.32 fixed-point position, with linear interpolation,
+// forward and ping-pong loops and short gain ramps whenever its gains change.
+//
+// Who calls what, on which thread:
+//   sound_open / sound_close (main)  allocate and free `voices`, link them into
+//                                    `voice_list`, set the rate values below
+//   replay engine, inside song_tick  voice_start, voice_stop,
+//     (mixing thread)                voice_set_frequency, voice_set_volume,
+//                                    voice_set_panning
+//   song_stop (main, under the mix   voice_stop
+//     lock, outside any block)
+//   mixing thread                    mix_voices, clip_output
+// The mixer keeps per-run working values of its own and is not reentrant.
+#pragma once
+#include <cstdint>
+
+struct Sample;
+
+enum { VOICE_COUNT = 256 };
+
+// Voice directions.
+enum { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
+
+struct Voice {
+    Voice* next;                 // next node of voice_list
+    Voice* prev;                 // previous node of voice_list
+    int32_t index;               // the voice's number, 0..255
+    int32_t volume;              // last volume given, 0..255
+    int32_t panning;             // last panning given, 0 full left .. 255 (or 256) full right
+    uint32_t start_offset;       // sample frame the next voice_start begins at; consumed by it
+    Sample* sample;              // sample being played; null = silent
+    uint8_t gain_left;           // target left gain, 0..255
+    uint8_t gain_right;          // target right gain, 0..255
+    uint32_t position;           // integer part of the play position, sample frames
+    uint32_t position_fraction;  // fractional part of the position, units of 2^-32
+    uint32_t step_fraction;      // fractional part of the per-frame step, units of 2^-32
+    int32_t step;                // integer part of the per-frame step, frames
+    int32_t direction;           // VOICE_FORWARD, or VOICE_BACKWARD inside a ping-pong loop
+    uint8_t ramp_target_left;    // gain_left the running ramp was set up for
+    uint8_t ramp_target_right;   // gain_right the running ramp was set up for
+    uint8_t current_left;        // left gain actually applied, 0..255; follows gain_left
+    uint8_t current_right;       // right gain actually applied, 0..255
+    float ramp_step_left;        // per-frame left gain change of the running ramp, 1.0 = gain 255
+    float ramp_step_right;       // per-frame right gain change of the running ramp
+    uint32_t ramp_frames_left;   // frames left in the running ramp; 0 = no ramp
+};
+
+// Owned by the sound device (sound.h): VOICE_COUNT records, voice i at
+// voices[i] with index i; null while the device is closed.
+extern Voice* voices;
+// Sentinel of the circular list of all voices in index order; only its
+// next and prev are used. Empty (pointing to itself) while closed.
+extern Voice voice_list;
+
+// Rate values, set when the device opens (sound_set_rate in sound.h).
+extern int32_t output_rate;  // output frames per second, 44100 in the show
+extern int32_t ramp_frames;  // frames of a gain ramp: 128 at 44100 Hz
+extern float ramp_scale;     // 1 / ramp_frames
+
+// Frequencies outside 100..705600 Hz (16 x 44100, whatever the rate) are
+// clamped; the step becomes frequency / output_rate in 32.32, rounded down.
+// False only for a null voice or while no rate is set.
+bool voice_set_frequency(Voice* voice, int32_t frequency);
+// gain_left = (255 - panning) x volume / 255, gain_right = panning x volume / 255.
+// Volume 0..255 (the replay engine sends 0..127). False only for a null voice.
+bool voice_set_volume(Voice* voice, int32_t volume);
+// Panning 0..256, the same division of the volume. False only for a null voice.
+bool voice_set_panning(Voice* voice, int32_t panning);
+// Makes voice `index` play `sample` from its start_offset (0 when that lies
+// at or beyond the loop end), forward; clears start_offset. Gains, ramp and
+// step stay. Returns the voice's index, or -1 when the voices do not exist,
+// the index is not 0..255 or the sample is null.
+int32_t voice_start(int32_t index, Sample* sample);
+// Silences voice `index`: position 0, no sample; gains, ramp and step stay.
+// False when the voices do not exist or the index is not 0..255.
+bool voice_stop(int32_t index);
+
+// Adds `frames` stereo frames of every voice in the list starting at
+// `list`->next (a sentinel) into `destination` (left, right floats in 16-bit
+// sample units). Nothing for frames below 1. Mixing thread only.
+void mix_voices(float* destination, Voice* list, int32_t frames);
+// frames x 2 floats -> int16: nearest, ties to even, clamped to
+// -32768..32767. Nothing for frames below 1 or null pointers.
+void clip_output(int16_t* destination, const float* source, int32_t frames);
