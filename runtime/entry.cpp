@@ -5,6 +5,8 @@
 
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
+#include "player/module_file.h"
+#include "player/stream.h"
 #include "runtime/assets.h"
 #include "runtime/clock.h"
 #include "runtime/timeline.h"
@@ -17,6 +19,12 @@ int tavimo_run(void)
     frame_buffer = static_cast<FrameBuffer*>(malloc(sizeof(FrameBuffer)));
     if (!frame_buffer)
         return EXIT_NO_FRAME_BUFFER;
+
+    // The embedded module is served as an in-memory file; the sound device
+    // refuses to open without a complete callback set.
+    module_position = 0;
+    register_stream_callbacks(module_open, module_close, module_read, module_seek,
+                              module_tell);
 
     if (!display_open(window_name, FB_WIDTH, FB_HEIGHT))
         return EXIT_DISPLAY_FAILED;

@@ -1,0 +1,197 @@
+// song.h -- a loaded XM module with its playback state, and the song's life.
+//
+// A Song is created from a named stream (song_create runs the XM loader),
+// started (linked into `playing_songs`, channels bound to voices 0 upwards),
+// stopped and freed. The mixing thread walks `playing_songs` and calls each
+// song's `tick_function` whenever its `samples_until_tick` runs out.
+//
+// Threads:
+//   main thread    song_create, song_start, song_stop, song_free, sample_free.
+//                  The last four take the mix lock (audio/mix_lock.h) for
+//                  their change, so no block is mixed while they run and
+//                  none of them starts while a block is mixed.
+//   mixing thread  walks playing_songs (under the mix lock, which it holds
+//                  for each block), reads `playing`, `samples_per_tick`,
+//                  reads and writes `samples_until_tick`, calls
+//                  `tick_function` (song_tick, player/replay.h), which
+//                  changes the playback fields and drives the voices.
+//   either         set_tempo: from song_start (main, under the lock), from
+//                  the tempo effect (mixing thread, inside a tick) and from
+//                  sound_open for every song already playing.
+#pragma once
+#include <cstdint>
+
+struct Channel;  // player/replay.h
+struct Song;
+
+// Circular doubly linked lists with a sentinel. Every record kept in such
+// a list (Song here, Voice in audio/voice.h) begins with `next` and `prev`;
+// the sentinel is a record of the same type of which only those two fields
+// are used. An empty list, and an unlinked node, point to themselves.
+//
+// node.next = sentinel; node.prev = sentinel.prev; sentinel.prev = node;
+// node.prev.next = node.
+template <typename Node>
+inline void list_insert_tail(Node* node, Node* sentinel)
+{
+    node->next = sentinel;
+    node->prev = sentinel->prev;
+    sentinel->prev = node;
+    node->prev->next = node;
+}
+
+// Takes the node out and links it to itself. A node linked only to itself
+// is left as it is.
+template <typename Node>
+inline void list_unlink(Node* node)
+{
+    node->prev->next = node->next;
+    node->next->prev = node->prev;
+    node->next = node;
+    node->prev = node;
+}
+
+// One pattern cell, five bytes, as the loader stores it.
+struct Cell {
+    uint8_t note;        // 0 none, 1..96 note, 255 key-off (file's 97)
+    uint8_t instrument;  // 0 none, 1..128 instrument number
+    uint8_t volume;      // volume-column byte, 0 = empty
+    uint8_t effect;      // effect type, XM numbering 0..35
+    uint8_t parameter;   // effect parameter
+};
+static_assert(sizeof(Cell) == 5, "cells are five bytes");
+
+struct Pattern {
+    int32_t rows;  // number of rows, 0..65535
+    Cell* cells;   // rows x channel_count cells, row after row; null if none
+};
+
+struct EnvelopePoint {
+    uint16_t x;  // tick
+    uint16_t y;  // value 0..64
+};
+
+enum : uint8_t {
+    ENVELOPE_ON = 0x01,
+    ENVELOPE_SUSTAIN = 0x02,
+    ENVELOPE_LOOP = 0x04,
+};
+
+enum : uint8_t {
+    LOOP_NONE = 1,
+    LOOP_FORWARD = 2,
+    LOOP_PINGPONG = 4,
+};
+
+enum { SAMPLE_SPARE_VALUES = 8 };
+
+struct Sample {
+    int16_t* data;          // length values + SAMPLE_SPARE_VALUES spare; null if length 0
+    uint32_t length;        // in samples
+    uint32_t loop_start;    // in samples; loop_start + loop_length <= length
+    uint32_t loop_length;   // in samples; the whole sample when there is no loop
+    uint8_t volume;         // default volume 0..64
+    int8_t finetune;        // -128..127
+    int32_t panning;        // default panning 0..255
+    uint8_t bits;           // 8 or 16 as read; 16 once the data is loaded
+    uint8_t loop_type;      // LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG (0 for empty_sample)
+    int8_t relative_note;   // semitones added to the note
+};
+
+enum { INSTRUMENT_SAMPLES = 16, ENVELOPE_POINTS = 12, KEYMAP_NOTES = 96 };
+
+struct Instrument {
+    int32_t sample_count;                          // 0..16; slots below it are owned
+    Sample* samples[INSTRUMENT_SAMPLES];           // unused slots -> &empty_sample
+    uint8_t keymap[KEYMAP_NOTES];                  // sample slot for notes 1..96
+    EnvelopePoint volume_envelope[ENVELOPE_POINTS];
+    EnvelopePoint panning_envelope[ENVELOPE_POINTS];
+    uint8_t volume_points;        // number of points, as in the file
+    uint8_t panning_points;
+    uint8_t volume_sustain;       // point indices
+    uint8_t volume_loop_start;
+    uint8_t volume_loop_end;
+    uint8_t panning_sustain;
+    uint8_t panning_loop_start;
+    uint8_t panning_loop_end;
+    uint8_t volume_type;          // ENVELOPE_* bits; 0 below two points
+    uint8_t panning_type;
+    uint8_t vibrato_type;         // auto-vibrato 0 sine, 1 square, 2 and 3 ramps
+    uint8_t vibrato_sweep;        // ticks to full depth
+    uint8_t vibrato_depth;
+    uint8_t vibrato_rate;         // phase step per tick, of 256
+    uint16_t fadeout;             // twice the file's value (wraps from 0x8000)
+};
+
+// The shared all-zero sample of every unused slot; never freed.
+extern Sample empty_sample;
+
+// Delivers the delta-decoded values of one sample in the file's format
+// instead of the loader reading them from the stream.
+typedef void (*SampleReader)(uint8_t* destination, int32_t byte_count, int32_t bits,
+                             int32_t instrument_index, int32_t sample_index);
+
+typedef void (*TickFunction)(Song* song);
+
+enum : int16_t { LINEAR_PERIODS = 0x0001 };  // bit of module_flags
+
+struct Song {
+    Song* next;                   // next node of playing_songs; self when not linked
+    Song* prev;                   // previous node of playing_songs; self when not linked
+    Pattern* patterns;            // pattern_slots records
+    Instrument* instruments;      // instrument_count records
+    Channel* channels;            // channel_count records while started; null otherwise
+    int32_t samples_until_tick;   // output frames before the next tick_function call
+    int32_t samples_per_tick;     // tick length in output frames, at least 1
+    int16_t song_length;          // used order entries, 0..256
+    int16_t restart_position;     // order entered after the last, below song_length (or 0)
+    int16_t channel_count;        // pattern channels, 0..256
+    int32_t referenced_patterns;  // highest used order entry + 1
+    int32_t pattern_slots;        // number of Pattern records
+    int16_t instrument_count;     // number of Instrument records (<= 0: none)
+    int16_t module_flags;         // bit 0 LINEAR_PERIODS
+    int16_t default_speed;        // ticks per row at start
+    int16_t default_bpm;          // BPM at start, 1..32767
+    uint8_t order_table[256];     // pattern number per order position
+    uint8_t initial_global_volume;  // 64
+    int32_t global_volume;        // 0..64
+    uint8_t global_volume_slide;  // last non-zero Hxy parameter
+    uint8_t playing;              // 1 while linked into playing_songs
+    uint8_t ended;                // 1 once the order list has wrapped
+    int32_t tick;                 // tick within the row, 0 = row start
+    int32_t speed;                // ticks per row
+    int32_t bpm;                  // current BPM
+    int32_t row;                  // current row
+    int32_t order_pos;            // current order position
+    int32_t pattern_delay_ticks;  // extra ticks of the current row
+    int32_t next_row;             // row to enter next; -1 = not chosen
+    int32_t next_order;           // order to enter next; -1 = keep
+    TickFunction tick_function;   // song_tick
+    SampleReader sample_reader;   // null: sample bytes come from the stream
+};
+
+// Sentinel of the playing-song list: only next and prev are used; empty
+// when both point to itself. A walk starts at playing_songs.next and stops
+// on returning to &playing_songs.
+extern Song playing_songs;
+
+// Opens the stream `name`, loads it, closes it. Null when the stream cannot
+// be opened or the module is refused; nothing is left allocated then.
+Song* song_create(const char* name, SampleReader reader);
+// (Re)starts from order 0, row 0 with fresh channels bound to voices 0..;
+// false only for a null song.
+bool song_start(Song* song);
+// Unlinks the song, silences its voices, frees its channels; false only for null.
+bool song_stop(Song* song);
+// Stops the song and frees it with everything it owns; false only for null.
+bool song_free(Song* song);
+// Frees one sample and its data; null is ignored. Not for empty_sample.
+void sample_free(Sample* sample);
+// bpm = BPM; samples_per_tick = 2.5 / BPM seconds at the output rate.
+// A BPM below 1 counts as 1, and the tick is never shorter than one frame.
+void set_tempo(Song* song, int32_t bpm);
+
+// The loader (player/xm_loader.cpp), run by song_create on a zeroed song.
+// False when the module is refused; the song is then partly filled.
+struct StreamHandle;
+bool load_xm(Song* song, StreamHandle* stream);
