@@ -289,8 +289,8 @@ static bool load_instruments(Song* song, StreamHandle* stream)
         }
         const uint8_t* b = extra + 196;
         // The tables hold 12 points; a larger count would read past them.
-        instrument->volume_points = b[0] > ENVELOPE_POINTS ? ENVELOPE_POINTS : b[0];
-        instrument->panning_points = b[1] > ENVELOPE_POINTS ? ENVELOPE_POINTS : b[1];
+        instrument->volume_points = b[0] > ENVELOPE_POINTS ? uint8_t{ENVELOPE_POINTS} : b[0];
+        instrument->panning_points = b[1] > ENVELOPE_POINTS ? uint8_t{ENVELOPE_POINTS} : b[1];
         instrument->volume_sustain = b[2];
         instrument->volume_loop_start = b[3];
         instrument->volume_loop_end = b[4];
