@@ -1,0 +1,350 @@
+// gen_pictures.cpp -- the opening picture, the band picture with its palette,
+// and the mirror picture, rendered procedurally.
+#include "tools/art.h"
+#include "tools/art_math.h"
+
+// ---------------------------------------------------------------------------
+// Opening picture: a tall peak and layered ridges under the moon, mist in the
+// valleys, a lake that mirrors it all. Brightness 0..1 maps to ramp indices
+// 0..217; the band that darkens rows 25..75 later leaves the moon, the peak's
+// summit and the glittering water in view.
+
+enum { BG_W = 160, BG_H = 100 };
+static const double BG_WATER = 70.0;              // waterline row
+static const double BG_MOON_X = 118.0, BG_MOON_Y = 17.0, BG_MOON_R = 8.5;
+enum { BG_LAYERS = 4 };
+
+// Ridge height (row of the skyline) of layer `i` (0 far .. 3 near) at column
+// x, from the first `octaves` octaves of ridged noise.
+static const double bg_base[BG_LAYERS] = {42.0, 53.0, 61.0, 68.0};  // lowest row of each range's crest
+static double bg_layer_base(int i) { return bg_base[i]; }
+
+static double bg_ridge_octaves(int i, double x, int octaves)
+{
+    static const double amp[BG_LAYERS] = {11.0, 15.0, 11.0, 7.0};
+    static const double freq[BG_LAYERS] = {0.045, 0.04, 0.05, 0.06};
+    static const double shift[BG_LAYERS] = {7.3, 3.1, 11.6, 2.2};
+    double f = freq[i], a = 1.0, h = 0.0;
+    if (octaves > 5 - i) octaves = 5 - i;               // nearer ranges stay smoother
+    for (int o = 0; o < octaves; o++) {
+        // Ridged noise: sharp crests, rounded valleys.
+        double n = 1.0 - std::fabs(2.0 * art_noise1(x * f + shift[i], 17u + i * 7u + o) - 1.0);
+        h += n * n * a;
+        f *= 2.1;
+        a *= 0.35;
+    }
+    double y = bg_base[i] - h * amp[i];
+    if (i == 1) {
+        // The summit: a lone peak left of centre whose tip reaches row 8,
+        // steeper on its shaded left flank.
+        double dx = x - 48.0;
+        double cone = 8.0 + (dx < 0.0 ? -dx * 1.05 : dx * 0.8) + 3.0 * art_noise1(x * 0.3, 77u) * (octaves > 2);
+        if (cone < y) y = cone;
+    }
+    return y;
+}
+
+static double bg_ridge(int i, double x) { return bg_ridge_octaves(i, x, 5); }
+
+// Row of the treeline on the far shore at column x: pointed pines of varied
+// height standing on the waterline.
+static double bg_treeline(double x)
+{
+    double top = BG_WATER + 1.0;
+    int32_t cell = (int32_t)std::floor(x / 3.0);
+    for (int32_t c = cell - 3; c <= cell + 3; c++) {
+        uint32_t h = art_hash(c, 0, 41u);
+        double tx = c * 3.0 + 1.5 + ((h & 255) / 255.0 - 0.5) * 2.0;
+        double height = 2.0 + 7.0 * art_noise1(c * 0.21, 43u) * ((h >> 8 & 255) / 255.0 * 0.5 + 0.5);
+        double y = BG_WATER - height + std::fabs(x - tx) * 2.6;
+        if (y < top) top = y;
+    }
+    return top;
+}
+
+// Brightness of sky and land above the waterline, moon disc excluded.
+static double bg_land(double x, double y, bool with_stars)
+{
+    if (y >= bg_treeline(x)) return 0.025;
+    for (int i = BG_LAYERS - 1; i >= 0; i--) {
+        double top = bg_ridge(i, x);
+        if (y < top) continue;
+        double depth = (double)i / (BG_LAYERS - 1);           // 0 far, 1 near
+        double below = y - top;
+        double base = art_mix(0.30, 0.03, depth);
+        // Faces turned towards the moon (up and to the right) catch its
+        // light. The coarse ridge's slope, read further left the deeper the
+        // point lies, gives faces whose edges run down slantwise like gullies.
+        double sx = x + below * 0.3;
+        double slope = bg_ridge_octaves(i, sx + 1.0, 3) - bg_ridge_octaves(i, sx - 1.0, 3);
+        double lit = art_smoothstep(-0.5, 1.0, slope);
+        double fall = art_exp(-below / art_mix(16.0, 7.0, depth));
+        double b = base + (lit * art_mix(0.30, 0.40, depth) + 0.02) * fall;
+        // Mist pooling in the valley beneath each ridge.
+        double valley = bg_layer_base(i) - 9.0 + 5.0 * art_noise1(x * 0.05, 61u + i);
+        double m = art_smoothstep(valley, valley + 9.0, y) * art_mix(0.9, 0.7, depth);
+        return art_mix(b, 0.56 - 0.12 * depth, m);
+    }
+    double t = y / BG_WATER;
+    double b = 0.05 + 0.55 * t * t * t;
+    double dx = x - BG_MOON_X, dy = y - BG_MOON_Y;
+    double d = std::sqrt(dx * dx + dy * dy);
+    if (d > BG_MOON_R) b += 0.40 * art_exp(-(d - BG_MOON_R) / 9.0);
+    if (with_stars && d > BG_MOON_R + 6.0 && y < 40.0) {
+        int32_t cx = (int32_t)std::floor(x / 7.0), cy = (int32_t)std::floor(y / 7.0);
+        uint32_t h = art_hash(cx, cy, 99u);
+        if ((h & 7u) < 2u) {
+            double sx = cx * 7.0 + 1.0 + (h >> 8 & 15) / 3.0, sy = cy * 7.0 + 1.0 + (h >> 12 & 15) / 3.0;
+            double sd = (x - sx) * (x - sx) + (y - sy) * (y - sy);
+            b += (0.35 + 0.4 * (h >> 20 & 15) / 15.0) * art_exp(-sd * 2.0) * (1.0 - y / 40.0);
+        }
+    }
+    return b;
+}
+
+static double bg_moon(double x, double y)
+{
+    double dx = x - BG_MOON_X, dy = y - BG_MOON_Y;
+    double d = std::sqrt(dx * dx + dy * dy);
+    if (d >= BG_MOON_R) return -1.0;
+    // Maria: soft darker patches; the limb slightly darker than the centre.
+    double n = art_noise2(x * 0.35, y * 0.35, 5u);
+    return 1.0 - 0.16 * art_smoothstep(0.5, 0.8, n) - 0.08 * (d / BG_MOON_R) * (d / BG_MOON_R);
+}
+
+static double bg_sample(double x, double y)
+{
+    if (y < BG_WATER) {
+        double m = bg_moon(x, y);
+        if (m >= 0.0) return m;
+        return bg_land(x, y, true);
+    }
+    // Water: the scene above mirrored at the waterline, broken by ripples
+    // that grow towards the viewer, with the moon's glitter path below it.
+    double depth = (y - BG_WATER) / ((double)BG_H - BG_WATER);     // 0 at the waterline, 1 at the bottom
+    double wave = art_sin(y * (1.2 - 0.5 * depth) * 1.6 + art_sin(x * 0.09) * 1.2);
+    double rx = x + wave * (0.2 + 0.9 * depth);
+    double ry = 2.0 * BG_WATER - y + wave * 0.4;
+    double m = bg_moon(rx, ry);
+    double b = m >= 0.0 ? m : bg_land(rx, ry, false);
+    b *= (0.74 - 0.16 * depth) * (0.92 + 0.08 * wave);
+    double gx = (x - BG_MOON_X) / (3.0 + 8.0 * depth);
+    double glint = art_exp(-gx * gx) * art_smoothstep(0.3, 0.9, wave);
+    return b + 0.6 * glint;
+}
+
+void art_make_background_picture(uint8_t picture[160 * 100])
+{
+    for (int y = 0; y < BG_H; y++) {
+        for (int x = 0; x < BG_W; x++) {
+            double sum = 0.0;
+            for (int sy = 0; sy < 3; sy++)
+                for (int sx = 0; sx < 3; sx++)
+                    sum += bg_sample(x + (sx + 0.5) / 3.0, y + (sy + 0.5) / 3.0);
+            double b = art_clamp(sum / 9.0, 0.0, 1.0);
+            picture[y * BG_W + x] = (uint8_t)(b * (double)ART_BACKGROUND_MAX_INDEX + 0.5);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Band picture: a striped sun setting behind a mountain range, over a
+// glowing grid. Seen at no more than 16% over a darkened background, so it is
+// made of large, bright, saturated areas. Rendered in colour, then each pixel
+// takes the nearest entry of a palette built from the picture's colour ramps.
+
+enum { BAND_W = 160, BAND_H = 100 };
+static const double BAND_HORIZON = 62.0;
+static const double BAND_SUN_X = 80.0, BAND_SUN_Y = 40.0, BAND_SUN_R = 30.0;
+
+struct ArtRgb {
+    double r, g, b;  // 0..255 each
+};
+
+static ArtRgb rgb_mix(ArtRgb a, ArtRgb b, double t)
+{
+    return {art_mix(a.r, b.r, t), art_mix(a.g, b.g, t), art_mix(a.b, b.b, t)};
+}
+
+// Piecewise-linear ramp through `count` colours at t = 0..1.
+static ArtRgb rgb_ramp(const ArtRgb* stops, int count, double t)
+{
+    t = art_clamp(t, 0.0, 1.0) * (count - 1);
+    int i = (int)t;
+    if (i >= count - 1) return stops[count - 1];
+    return rgb_mix(stops[i], stops[i + 1], t - i);
+}
+
+static const ArtRgb band_sky[] = {{8, 4, 36}, {48, 12, 92}, {150, 28, 132}, {236, 70, 110}, {255, 150, 70}};
+static const ArtRgb band_sun[] = {{255, 246, 120}, {255, 190, 60}, {255, 110, 70}, {250, 40, 150}};
+static const ArtRgb band_floor[] = {{6, 2, 26}, {40, 8, 80}, {255, 40, 190}, {255, 210, 255}};
+static const ArtRgb band_hills[] = {{14, 4, 40}, {50, 14, 96}, {60, 230, 255}};
+
+static double band_hill_row(double x)
+{
+    double n = art_noise1(x * 0.06, 303u) * 0.7 + art_noise1(x * 0.17, 304u) * 0.3;
+    double valley = std::fabs(x - BAND_SUN_X) / 80.0;      // lower where the sun sets
+    return BAND_HORIZON - 3.0 - 16.0 * n * (0.35 + 0.65 * valley);
+}
+
+static ArtRgb band_sample(double x, double y)
+{
+    if (y < BAND_HORIZON) {
+        double hill = band_hill_row(x);
+        if (y >= hill) {
+            // Dark range with a bright cyan rim along its crest.
+            double rim = art_exp(-(y - hill) * 1.6);
+            return rgb_ramp(band_hills, 3, 0.45 + 0.55 * rim);
+        }
+        double dx = x - BAND_SUN_X, dy = y - BAND_SUN_Y;
+        double d = std::sqrt(dx * dx + dy * dy);
+        double t = (y - BAND_SUN_Y + BAND_SUN_R) / (2.0 * BAND_SUN_R);   // 0 at the sun's top
+        // Gaps cut across the sun's lower half, widening towards the horizon.
+        double u = (y - BAND_SUN_Y + 6.0) / 5.0;
+        bool gap = u > 0.0 && u - std::floor(u) > 0.86 - 0.09 * std::floor(u);
+        if (d < BAND_SUN_R && !gap)
+            return rgb_ramp(band_sun, 4, t);
+        ArtRgb sky = rgb_ramp(band_sky, 5, y / BAND_HORIZON);
+        double glow = art_exp(-(d - BAND_SUN_R) / 16.0) * 0.35;
+        return rgb_mix(sky, {255, 120, 110}, glow);
+    }
+    // Floor: lines of constant depth and lines converging on the sun's
+    // centre, drawn as thin glows that fade into the distance.
+    double z = 1.0 / (y - BAND_HORIZON + 0.6);                  // depth, far near the horizon
+    double depth_row = z * 40.0;
+    double fz = depth_row - std::floor(depth_row);
+    double across = (x - BAND_SUN_X) * z * 3.0;
+    double fx = across - std::floor(across + 0.5);
+    double line_w = 0.06 + z * 0.2;
+    double line = art_exp(-std::fabs(fx) / line_w * 2.5) * 0.9
+                + art_exp(-std::fabs(fz - 0.5) / (line_w * 2.0) * 2.5) * 0.9;
+    double fade = art_smoothstep(0.0, 30.0, y - BAND_HORIZON) * 0.7 + 0.3;
+    double base = art_smoothstep(0.0, 38.0, y - BAND_HORIZON);
+    return rgb_ramp(band_floor, 4, 0.05 + 0.3 * (1.0 - base) + art_clamp(line * fade, 0.0, 1.0) * 0.62);
+}
+
+static uint32_t rgb_pack(ArtRgb c)
+{
+    uint32_t r = (uint32_t)art_clamp(c.r + 0.5, 0.0, 255.0);
+    uint32_t g = (uint32_t)art_clamp(c.g + 0.5, 0.0, 255.0);
+    uint32_t b = (uint32_t)art_clamp(c.b + 0.5, 0.0, 255.0);
+    return r << 16 | g << 8 | b;
+}
+
+// The band palette: the four ramps of the picture, sampled evenly.
+static void band_build_palette(uint32_t palette[256])
+{
+    for (int i = 0; i < 80; i++) palette[i] = rgb_pack(rgb_ramp(band_sky, 5, i / 79.0));
+    for (int i = 0; i < 64; i++) palette[80 + i] = rgb_pack(rgb_ramp(band_sun, 4, i / 63.0));
+    for (int i = 0; i < 80; i++) palette[144 + i] = rgb_pack(rgb_ramp(band_floor, 4, i / 79.0));
+    for (int i = 0; i < 32; i++) palette[224 + i] = rgb_pack(rgb_ramp(band_hills, 3, i / 31.0));
+}
+
+static int band_nearest(const uint32_t palette[256], ArtRgb c)
+{
+    int best = 0;
+    double best_d = 1e30;
+    for (int i = 0; i < 256; i++) {
+        double dr = (palette[i] >> 16 & 255) - c.r, dg = (palette[i] >> 8 & 255) - c.g, db = (palette[i] & 255) - c.b;
+        double d = dr * dr * 0.3 + dg * dg * 0.59 + db * db * 0.11;
+        if (d < best_d) { best_d = d; best = i; }
+    }
+    return best;
+}
+
+void art_make_band_picture(uint8_t picture[160 * 100], uint32_t palette[256])
+{
+    band_build_palette(palette);
+    for (int y = 0; y < BAND_H; y++) {
+        for (int x = 0; x < BAND_W; x++) {
+            ArtRgb sum = {0, 0, 0};
+            for (int sy = 0; sy < 4; sy++) {
+                for (int sx = 0; sx < 4; sx++) {
+                    ArtRgb c = band_sample(x + (sx + 0.5) / 4.0, y + (sy + 0.5) / 4.0);
+                    sum.r += c.r; sum.g += c.g; sum.b += c.b;
+                }
+            }
+            picture[y * BAND_W + x] = (uint8_t)band_nearest(palette, {sum.r / 16.0, sum.g / 16.0, sum.b / 16.0});
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Mirror picture: a city at night, far blocks in the haze and near towers
+// with lit windows against a sky that glows towards the horizon. The strip
+// frames the ray tracer with the city's foot beside it, above and, turned
+// over, below. Text scrolls over the towers (rows 30..49), so they are dark
+// there and the windows small.
+
+enum { MIRROR_W = 320, MIRROR_H = 50 };
+
+struct ArtBuilding {
+    int32_t left, right;  // columns covered, left..right-1
+    int32_t top;          // first row of the roof
+    uint32_t seed;        // window pattern and details
+};
+
+// Lays buildings side by side across the strip; returns how many.
+static int mirror_lay_out(ArtBuilding* out, int capacity, uint32_t seed, int min_w, int span_w,
+                          int min_h, int span_h)
+{
+    int n = 0;
+    int32_t x = -(int32_t)(art_hash(0, 0, seed) % 9u);
+    for (int k = 1; x < MIRROR_W && n < capacity; k++) {
+        uint32_t h = art_hash(k, 0, seed);
+        int32_t w = min_w + (int32_t)(h % (uint32_t)span_w);
+        int32_t height = min_h + (int32_t)((h >> 8) % (uint32_t)span_h);
+        out[n++] = {x, x + w, MIRROR_H - height, h};
+        x += w + (int32_t)((h >> 16) % 3u);
+    }
+    return n;
+}
+
+static double mirror_sky(int x, int y)
+{
+    double t = y / 40.0;
+    double b = 0.04 + 0.62 * t * t * t;
+    // Long thin clouds, lit from below by the city.
+    double c = art_noise2(x * 0.018, y * 0.22, 11u) * 0.7 + art_noise2(x * 0.05, y * 0.4, 12u) * 0.3;
+    b += art_smoothstep(0.5, 0.8, c) * (0.08 + 0.22 * t);
+    // Sparse stars in the dark upper sky.
+    uint32_t h = art_hash(x, y, 7u);
+    if (y < 30 && h % 97u == 0u) b += 0.35 + 0.3 * ((h >> 8 & 255) / 255.0) * (1.0 - y / 30.0);
+    return b;
+}
+
+void art_make_mirror_picture(uint8_t picture[320 * 50])
+{
+    static ArtBuilding far[64], near[64];
+    int far_n = mirror_lay_out(far, 64, 1001u, 10, 16, 16, 16);
+    int near_n = mirror_lay_out(near, 64, 2002u, 9, 14, 7, 24);
+    for (int y = 0; y < MIRROR_H; y++) {
+        for (int x = 0; x < MIRROR_W; x++) {
+            double b = mirror_sky(x, y);
+            for (int i = 0; i < far_n; i++) {
+                const ArtBuilding& f = far[i];
+                if (x < f.left || x >= f.right || y < f.top) continue;
+                b = 0.30 + 0.10 * (y - f.top) / 24.0;
+                // A few dim windows in the far blocks.
+                int cx = (x - f.left) / 3, cy = (y - f.top) / 4;
+                if ((x - f.left) % 3 == 1 && (y - f.top) % 4 == 2 && art_hash(cx, cy, f.seed) % 9u == 0u)
+                    b = 0.55;
+            }
+            for (int i = 0; i < near_n; i++) {
+                const ArtBuilding& n = near[i];
+                // Every fourth tower carries a mast.
+                bool mast = (n.seed >> 20) % 4u == 0u && x == (n.left + n.right) / 2 && y >= n.top - 6 && y < n.top;
+                if (mast) { b = y == n.top - 6 ? 0.96 : 0.05; continue; }
+                if (x < n.left || x >= n.right || y < n.top) continue;
+                b = 0.06 + 0.08 * (y - n.top) / 30.0;             // glow of the streets below
+                if (x == n.right - 1 || y == n.top) b = 0.2;       // lit roof line and edge
+                int wx = x - n.left - 2, wy = y - n.top - 2;
+                if (wx >= 0 && wy >= 0 && x < n.right - 2 && wx % 3 != 2 && wy % 3 == 0) {
+                    uint32_t h = art_hash(wx / 3, wy / 3, n.seed);
+                    if (h % 10u < 4u) b = 0.62 + 0.38 * ((h >> 8 & 255) / 255.0);
+                }
+            }
+            picture[y * MIRROR_W + x] = (uint8_t)(art_clamp(b, 0.0, 1.0) * (double)ART_MIRROR_MAX_INDEX + 0.5);
+        }
+    }
+}
