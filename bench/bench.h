@@ -1,0 +1,29 @@
+// bench.h -- the benchmark program's sections and their shared helpers.
+//
+// tavimo-bench runs every section in turn on the main thread and prints one
+// table (or JSON with --json). A section times one subsystem and reports
+// rows through bench_report_timings. To add one: write bench/bench_<name>.cpp
+// with a `void bench_<name>(const BenchOptions&)` declared below, add the
+// file to bench/CMakeLists.txt and one line to the section list in
+// bench_main.cpp.
+#pragma once
+#include <chrono>
+#include <vector>
+
+struct BenchOptions {
+    int frames;  // calls to time per row (--frames N, default 300)
+};
+
+// Wall-clock milliseconds since an arbitrary start, for timing one call.
+static inline double bench_now_ms(void)
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Adds one row to the output: median, minimum and maximum of `samples_ms`
+// (each the time of one call), labelled section/what.
+void bench_report_timings(const char* section, const char* what, std::vector<double> samples_ms);
+
+// The sections.
+void bench_raytracer(const BenchOptions& options);

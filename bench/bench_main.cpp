@@ -1,0 +1,103 @@
+// bench_main.cpp -- tavimo-bench: times the subsystems, prints one table.
+//
+// Usage: tavimo-bench [--frames N] [--json] [--only SECTION]
+// Figures are wall-clock times of single calls on the calling thread; on a
+// busy machine they are noisy, so read the median and run it more than once.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/bench.h"
+
+struct BenchSection {
+    const char* name;
+    void (*run)(const BenchOptions& options);
+};
+
+// One line per section.
+static const BenchSection sections[] = {
+    {"raytracer", bench_raytracer},
+};
+
+struct BenchRow {
+    std::string section, what;
+    int count;
+    double median_ms, min_ms, max_ms;
+};
+
+static std::vector<BenchRow> rows;
+
+void bench_report_timings(const char* section, const char* what, std::vector<double> samples_ms)
+{
+    if (samples_ms.empty())
+        return;
+    std::sort(samples_ms.begin(), samples_ms.end());
+    const size_t n = samples_ms.size();
+    const double median = n % 2 ? samples_ms[n / 2]
+                                : (samples_ms[n / 2 - 1] + samples_ms[n / 2]) / 2.0;
+    rows.push_back({section, what, int(n), median, samples_ms.front(), samples_ms.back()});
+}
+
+static void print_table(void)
+{
+    printf("%-12s %-32s %7s %10s %10s %10s\n", "section", "what", "calls", "median ms",
+           "min ms", "max ms");
+    for (const BenchRow& r : rows)
+        printf("%-12s %-32s %7d %10.3f %10.3f %10.3f\n", r.section.c_str(), r.what.c_str(),
+               r.count, r.median_ms, r.min_ms, r.max_ms);
+}
+
+static void print_json(void)
+{
+    printf("[\n");
+    for (size_t i = 0; i < rows.size(); i++) {
+        const BenchRow& r = rows[i];
+        printf("  {\"section\": \"%s\", \"what\": \"%s\", \"calls\": %d, "
+               "\"median_ms\": %.4f, \"min_ms\": %.4f, \"max_ms\": %.4f}%s\n",
+               r.section.c_str(), r.what.c_str(), r.count, r.median_ms, r.min_ms, r.max_ms,
+               i + 1 < rows.size() ? "," : "");
+    }
+    printf("]\n");
+}
+
+int main(int argc, char** argv)
+{
+    BenchOptions options = {300};
+    bool json = false;
+    const char* only = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--frames") && i + 1 < argc) {
+            options.frames = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--json")) {
+            json = true;
+        } else if (!strcmp(argv[i], "--only") && i + 1 < argc) {
+            only = argv[++i];
+        } else {
+            fprintf(stderr, "usage: %s [--frames N] [--json] [--only SECTION]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (options.frames < 1) {
+        fprintf(stderr, "--frames must be at least 1\n");
+        return 2;
+    }
+    bool ran = false;
+    for (const BenchSection& s : sections) {
+        if (only && strcmp(only, s.name))
+            continue;
+        s.run(options);
+        ran = true;
+    }
+    if (!ran) {
+        fprintf(stderr, "no section named %s\n", only);
+        return 2;
+    }
+    if (json)
+        print_json();
+    else
+        print_table();
+    return 0;
+}
