@@ -1,0 +1,224 @@
+// music_test.cpp -- the soundtrack module: reproducible, well-formed, in key.
+//
+// The committed module must be exactly what tools/gen_music writes; its
+// header must hold the show's fixed facts; it must load through our loader
+// to its last byte with nothing to clamp or repair; and the composition must
+// keep to its rules (one key, the final chord resolving on A minor).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "player/module_file.h"
+#include "player/song.h"
+#include "player/stream.h"
+#include "runtime/assets.h"
+
+namespace {
+
+constexpr int SIZE = MODULE_DATA_SIZE;
+const uint8_t ORDERS[20] = {1, 6, 7, 2, 8, 9, 4, 5, 0, 3, 4, 5, 10, 12, 11, 5, 13, 14, 15, 16};
+
+int u16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+uint32_t u32(const uint8_t* p) { return (uint32_t)u16(p) | ((uint32_t)u16(p + 2) << 16); }
+
+// The generator next to this test binary (build/tools/gen_music), or in
+// TAVIMO_BUILD_DIR when ctest provides it.
+std::string generator_path()
+{
+    if (const char* dir = std::getenv("TAVIMO_BUILD_DIR")) return std::string(dir) + "/tools/gen_music";
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "";
+    std::string path(self, (size_t)n);
+    path = path.substr(0, path.rfind('/'));        // build/tests
+    path = path.substr(0, path.rfind('/'));        // build
+    return path + "/tools/gen_music";
+}
+
+// A parsed cell of the raw file.
+struct RawCell {
+    uint8_t note, instrument, volume, effect, parameter;
+};
+
+struct RawSample {
+    uint32_t length, loop_start, loop_length;  // bytes as in the file
+    uint8_t volume, type;
+    int8_t relative_note;
+};
+
+struct RawModule {
+    std::vector<std::vector<RawCell>> patterns;  // 64 x 14 each
+    std::vector<int> sample_counts;
+    std::vector<std::vector<RawSample>> samples;
+    size_t end;                                  // offset after the last byte read
+    bool packed_sizes_match;
+};
+
+// Walks the file the way the XM format lays it out, keeping every field.
+RawModule parse(const uint8_t* d)
+{
+    RawModule m{};
+    m.packed_sizes_match = true;
+    size_t p = 60 + u32(d + 60);
+    int channels = u16(d + 68), npat = u16(d + 70), nins = u16(d + 72);
+    for (int i = 0; i < npat; i++) {
+        int rows = u16(d + p + 5), packed = u16(d + p + 7);
+        p += u32(d + p);
+        size_t start = p;
+        std::vector<RawCell> cells((size_t)rows * channels);
+        for (RawCell& c : cells) {
+            uint8_t f[5] = {0, 0, 0, 0, 0};
+            uint8_t b = d[p++];
+            if (b & 0x80) {
+                for (int k = 0; k < 5; k++) if (b & (1 << k)) f[k] = d[p++];
+            } else {
+                f[0] = b;
+                for (int k = 1; k < 5; k++) f[k] = d[p++];
+            }
+            c = RawCell{f[0], f[1], f[2], f[3], f[4]};
+        }
+        if (p - start != (size_t)packed) m.packed_sizes_match = false;
+        m.patterns.push_back(cells);
+    }
+    for (int i = 0; i < nins; i++) {
+        size_t start = p;
+        int ns = u16(d + p + 27);
+        m.sample_counts.push_back(ns);
+        p = start + u32(d + start);
+        std::vector<RawSample> ss;
+        for (int s = 0; s < ns; s++) {
+            RawSample r{u32(d + p), u32(d + p + 4), u32(d + p + 8), d[p + 12], d[p + 14],
+                        (int8_t)d[p + 16]};
+            ss.push_back(r);
+            p += 40;
+        }
+        for (const RawSample& r : ss) p += r.length;
+        m.samples.push_back(ss);
+    }
+    m.end = p;
+    return m;
+}
+
+}  // namespace
+
+TEST(MusicModule, GeneratorWritesTheEmbeddedModuleByteForByte)
+{
+    std::string gen = generator_path();
+    ASSERT_EQ(access(gen.c_str(), X_OK), 0) << "build the gen_music tool first: " << gen;
+    char out[] = "/tmp/tavimo_music_XXXXXX";
+    int fd = mkstemp(out);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string cmd = "'" + gen + "' '" + out + "' 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::vector<uint8_t> bytes(SIZE + 1);
+    FILE* f = std::fopen(out, "rb");
+    ASSERT_NE(f, nullptr);
+    size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    std::remove(out);
+    ASSERT_EQ(n, (size_t)SIZE);
+    size_t first_difference = 0;
+    while (first_difference < n && bytes[first_difference] == module_data[first_difference])
+        first_difference++;
+    EXPECT_EQ(first_difference, (size_t)SIZE) << "regenerate assets/module_data.xm with gen_music";
+}
+
+TEST(MusicModule, HeaderHoldsTheShowsFacts)
+{
+    const uint8_t* d = module_data;
+    EXPECT_EQ(std::memcmp(d, "Extended Module: ", 17), 0);
+    for (int i = 17; i < 37; i++) EXPECT_EQ(d[i], 0) << "module name byte " << i;
+    EXPECT_EQ(d[37], 0x1A);
+    EXPECT_EQ(std::memcmp(d + 38, "FastTracker v2.00   ", 20), 0);
+    EXPECT_EQ(u16(d + 58), 0x0104);
+    EXPECT_EQ(u32(d + 60), 276u);
+    EXPECT_EQ(u16(d + 64), 20);    // song length
+    EXPECT_EQ(u16(d + 66), 0);     // restart position
+    EXPECT_EQ(u16(d + 68), 14);    // channels
+    EXPECT_EQ(u16(d + 70), 17);    // patterns
+    EXPECT_EQ(u16(d + 72), 11);    // instruments
+    EXPECT_EQ(u16(d + 74), 1);     // linear frequency table
+    EXPECT_EQ(u16(d + 76), 6);     // speed
+    EXPECT_EQ(u16(d + 78), 125);   // tempo
+    for (int i = 0; i < 256; i++) EXPECT_EQ(d[80 + i], i < 20 ? ORDERS[i] : 0) << "order " << i;
+}
+
+TEST(MusicModule, FileIsExactlyLaidOutWithNothingToRepair)
+{
+    RawModule m = parse(module_data);
+    EXPECT_EQ(m.end, (size_t)SIZE);
+    EXPECT_TRUE(m.packed_sizes_match);
+    ASSERT_EQ(m.patterns.size(), 17u);
+    for (size_t p = 0; p < m.patterns.size(); p++) {
+        ASSERT_EQ(m.patterns[p].size(), 64u * 14u) << "pattern " << p;
+        for (const RawCell& c : m.patterns[p]) {
+            EXPECT_TRUE(c.note <= 97) << "pattern " << p;
+            EXPECT_LE(c.instrument, 11) << "pattern " << p;
+            if (c.volume) {
+                EXPECT_GE(c.volume, 0x10) << "pattern " << p;
+            }
+            if (c.volume >= 0x10 && c.volume < 0x60) {
+                EXPECT_LE(c.volume, 0x50) << "pattern " << p;
+            }
+        }
+    }
+    for (size_t i = 0; i < m.samples.size(); i++) {
+        EXPECT_GE(m.sample_counts[i], 1);
+        EXPECT_LE(m.sample_counts[i], 16);
+        for (const RawSample& s : m.samples[i]) {
+            EXPECT_GT(s.length, 0u);
+            EXPECT_LE(s.volume, 64);
+            EXPECT_EQ(s.type & 0x10, 0) << "8-bit samples";
+            if (s.type & 3) {
+                EXPECT_GT(s.loop_length, 0u);
+                EXPECT_LE(s.loop_start + s.loop_length, s.length) << "instrument " << i;
+            } else {
+                EXPECT_EQ(s.loop_start, 0u);
+                EXPECT_EQ(s.loop_length, 0u);
+            }
+        }
+    }
+}
+
+// Every pitched note (bass, pads, lead, pluck, strings, bell on channels
+// 3..11) stays in A minor, with G sharp only as the leading tone of E major;
+// the last pattern resolves onto an A minor chord at row 32.
+TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
+{
+    RawModule m = parse(module_data);
+    const std::set<int> a_minor = {9, 11, 0, 2, 4, 5, 7, 8};   // A B C D E F G, G sharp
+    int pitched = 0;
+    for (size_t p = 0; p < m.patterns.size(); p++) {
+        for (int r = 0; r < 64; r++) {
+            for (int ch = 3; ch <= 11; ch++) {
+                const RawCell& c = m.patterns[p][r * 14 + ch];
+                if (c.note == 0 || c.note == 97) continue;
+                int pc = (c.note - 1) % 12;   // XM note 1 is C
+                EXPECT_TRUE(a_minor.count(pc)) << "pattern " << p << " row " << r << " ch " << ch;
+                pitched++;
+                // Chip arpeggios stay on the chord: minor third or major third, and a fifth.
+                if (c.effect == 0 && c.parameter) {
+                    EXPECT_TRUE(c.parameter == 0x37 || c.parameter == 0x47);
+                }
+            }
+        }
+    }
+    EXPECT_GT(pitched, 1500);
+
+    const std::vector<RawCell>& last = m.patterns[16];
+    std::set<int> final_chord;
+    for (int r = 32; r < 64; r++)
+        for (int ch = 3; ch <= 11; ch++) {
+            const RawCell& c = last[r * 14 + ch];
+            if (c.note && c.note != 97) final_chord.insert((c.note - 1) % 12);
+        }
+    EXPECT_EQ(final_chord, (std::set<int>{9, 0, 4}));   // A, C, E
+}
