@@ -169,6 +169,49 @@ static double mirror_sky(int x, int y)
     return b;
 }
 
+// Brightness of a near tower at (x, y), or -1 where the tower is not. Towers
+// differ by their seed: some step back near the top, some carry a mast with
+// a light, and their windows are dots, lit floors or vertical strips.
+static double mirror_tower(const ArtBuilding& n, int x, int y)
+{
+    uint32_t s = n.seed;
+    int width = n.right - n.left;
+    bool mast = (s >> 20) % 4u == 0u;
+    bool setback = (s >> 22) % 3u == 0u && width >= 12;
+    int centre = (n.left + n.right) / 2;
+    if (mast && x == centre && y >= n.top - 6 && y < n.top) return y == n.top - 6 ? 0.96 : 0.07;
+    int top = n.top, left = n.left, right = n.right;
+    if (setback && y < n.top + 5) {
+        // The upper floors, narrower: the roof of the wider part below is lit.
+        left += 3;
+        right -= 3;
+    }
+    if (x < left || x >= right || y < top) return -1.0;
+    if (setback && y == n.top + 5) return 0.2;
+    double b = 0.06 + 0.08 * (y - top) / 30.0;              // glow of the streets below
+    if (x == right - 1 || y == top) return 0.2;             // lit roof line and edge
+    int wx = x - left - 2, wy = y - top - 2;
+    if (wx < 0 || wy < 0 || x >= right - 2) return b;
+    uint32_t h;
+    switch ((s >> 26) % 3u) {
+    case 0:  // single windows
+        if (wx % 3 == 2 || wy % 3 != 0) return b;
+        h = art_hash(wx / 3, wy / 3, s);
+        if (h % 10u < 4u) b = 0.62 + 0.38 * ((h >> 8 & 255) / 255.0);
+        return b;
+    case 1:  // whole floors lit or dark
+        if (wy % 4 != 0) return b;
+        h = art_hash(0, wy / 4, s);
+        if (h % 10u < 5u) b = 0.45 + 0.3 * ((h >> 8 & 255) / 255.0);
+        return b;
+    default:  // vertical strips of glass
+        if (wx % 4 != 1) return b;
+        h = art_hash(wx / 4, wy / 6, s);
+        if (h % 10u < 5u) b = 0.35 + 0.25 * ((h >> 8 & 255) / 255.0);
+        return b;
+    }
+}
+
 void art_make_mirror_picture(uint8_t picture[320 * 50])
 {
     static ArtBuilding far[64], near[64];
@@ -187,18 +230,8 @@ void art_make_mirror_picture(uint8_t picture[320 * 50])
                     b = 0.55;
             }
             for (int i = 0; i < near_n; i++) {
-                const ArtBuilding& n = near[i];
-                // Every fourth tower carries a mast.
-                bool mast = (n.seed >> 20) % 4u == 0u && x == (n.left + n.right) / 2 && y >= n.top - 6 && y < n.top;
-                if (mast) { b = y == n.top - 6 ? 0.96 : 0.05; continue; }
-                if (x < n.left || x >= n.right || y < n.top) continue;
-                b = 0.06 + 0.08 * (y - n.top) / 30.0;             // glow of the streets below
-                if (x == n.right - 1 || y == n.top) b = 0.2;       // lit roof line and edge
-                int wx = x - n.left - 2, wy = y - n.top - 2;
-                if (wx >= 0 && wy >= 0 && x < n.right - 2 && wx % 3 != 2 && wy % 3 == 0) {
-                    uint32_t h = art_hash(wx / 3, wy / 3, n.seed);
-                    if (h % 10u < 4u) b = 0.62 + 0.38 * ((h >> 8 & 255) / 255.0);
-                }
+                double v = mirror_tower(near[i], x, y);
+                if (v >= 0.0) b = v;
             }
             picture[y * MIRROR_W + x] = (uint8_t)(art_clamp(b, 0.0, 1.0) * (double)ART_MIRROR_MAX_INDEX + 0.5);
         }
