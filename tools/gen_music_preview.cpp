@@ -81,7 +81,8 @@ int envelope_at(const PEnv& e, int& t, bool key_off, bool advance)
 
 }  // namespace
 
-void music_render_preview(const std::vector<uint8_t>& xm, int rate, std::vector<int16_t>& out)
+void music_render_preview(const std::vector<uint8_t>& xm, int rate, std::vector<int16_t>& out,
+                          uint32_t muted)
 {
     out.clear();
     Reader r{xm, 60};
@@ -301,8 +302,9 @@ void music_render_preview(const std::vector<uint8_t>& xm, int rate, std::vector<
                 size_t base = out.size();
                 out.resize(base + 2 * (size_t)samples_per_tick, 0);
                 std::vector<float> acc(2 * (size_t)samples_per_tick, 0.0f);
-                for (PChannel& c : ch) {
-                    if (!c.playing || !c.smp || !c.ins) continue;
+                for (int k = 0; k < channels; k++) {
+                    PChannel& c = ch[k];
+                    if (!c.playing || !c.smp || !c.ins || (muted >> k & 1)) continue;
                     const PSample& s = *c.smp;
                     int v127 = (int)((double)c.volume * c.venv_out * c.fadeout * 64 * 255 / 34359738368.0);
                     int pan = c.panning + ((128 - std::abs(c.panning - 128)) / 32) * (c.penv_out - 32);

@@ -134,7 +134,7 @@ void kick_half(Pat& P, int from, int to, int vol = 60)
     for (int r = from; r < to; r += 8) note(P, r, CH_KICK, 60, KICK, vol);
 }
 
-void snare_backbeat(Pat& P, int from, int to, int vol = 44)
+void snare_backbeat(Pat& P, int from, int to, int vol = 48)
 {
     for (int r = from; r < to; r++)
         if (r % 8 == 4) note(P, r, CH_SNARE, 60, SNARE, vol);
@@ -598,7 +598,7 @@ const char* const CHORUS_B =
 void full_groove(Pat& P, int vol_hats = 28)
 {
     kick_four(P, 0, 64);
-    snare_backbeat(P, 0, 64, 44);
+    snare_backbeat(P, 0, 64, 50);
     hats(P, 0, 64, HATS_OPEN, vol_hats);
     bass_rolling(P, 0, 64);
     pads(P, 0, 4, 22);

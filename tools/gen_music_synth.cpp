@@ -167,7 +167,7 @@ MusicInstrument make_snare()
         double tail = i > n - 300 ? (n - i) / 300.0 : 1.0;
         w[i] = (body + a * band) * tail;
     }
-    return instrument("snare clap", one_shot(quantise(w, 1.0), 50, 128));
+    return instrument("snare clap", one_shot(quantise(w, 1.0), 56, 128));
 }
 
 // Hi-hats: high-passed noise with a metallic edge; sample 0 closed (notes
@@ -328,7 +328,7 @@ MusicInstrument make_tom()
         double tail = i > n - 150 ? (n - i) / 150.0 : 1.0;
         w[i] = std::tanh(1.3 * a * std::sin(phase)) * tail;
     }
-    MusicSample smp = one_shot(quantise(w, 1.0), 46, 128);
+    MusicSample smp = one_shot(quantise(w, 1.0), 36, 128);
     smp.relative_note = 0;
     return instrument("tom", std::move(smp));
 }

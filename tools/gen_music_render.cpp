@@ -1,0 +1,122 @@
+// gen_music_render.cpp -- renders the embedded module through the show's own
+// player and mixer, offline, and measures the result.
+//
+// Usage: music_render [OUT.wav]
+// Loads the module from the asset blob exactly as the show does (module
+// stream callbacks, song_create, song_start), takes 153.6 s of 44100 Hz
+// output block by block from the offline sound layer, optionally writes it
+// as a WAV file, and prints: samples at the 16-bit limits, peak level, RMS
+// of each section and of each order position, and the longest near-silence
+// after the first second. Exit code 0 on success, 1 when the device or the
+// song could not be opened.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "audio/sound.h"
+#include "player/module_file.h"
+#include "player/song.h"
+#include "player/stream.h"
+#include "tools/gen_music.h"
+#include "tools/wav.h"
+
+namespace {
+
+constexpr int RATE = 44100;
+constexpr double ORDER_SECONDS = 64 * MUSIC_SPEED * 2.5 / MUSIC_BPM;   // 7.68 s
+constexpr int SILENCE_LEVEL = 33;   // |sample| at or below this (-60 dBFS) counts as silent
+
+double db(double v) { return v > 0 ? 20.0 * std::log10(v / 32768.0) : -999.0; }
+
+double rms_of(const std::vector<int16_t>& s, size_t from_frame, size_t to_frame)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = 2 * from_frame; i < 2 * to_frame && i < s.size(); i++, n++)
+        sum += (double)s[i] * s[i];
+    return n ? std::sqrt(sum / n) : 0.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    module_position = 0;
+    register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
+    if (!sound_open(RATE)) {
+        std::fprintf(stderr, "music_render: the offline sound device did not open\n");
+        return 1;
+    }
+    Song* song = song_create("module", nullptr);
+    if (!song) {
+        std::fprintf(stderr, "music_render: the module did not load\n");
+        sound_close();
+        return 1;
+    }
+    song_start(song);
+
+    size_t total = (size_t)std::llround(MUSIC_SONG_LENGTH * ORDER_SECONDS * RATE);
+    std::vector<int16_t> out;
+    out.reserve(2 * (total + 4096));
+    std::vector<int16_t> block(2 * 4096);
+    block.resize(2 * (size_t)block_frames);
+    while (out.size() < 2 * total) {
+        int32_t n = sound_render_block(block.data());
+        if (n <= 0) break;
+        out.insert(out.end(), block.begin(), block.begin() + 2 * n);
+    }
+    out.resize(2 * total);
+    song_free(song);
+    sound_close();
+
+    if (argc > 1) {
+        WavWriter wav{};
+        bool ok = wav_open(&wav, argv[1], RATE);
+        if (ok) wav_write(&wav, out.data(), (int64_t)total);
+        if (!wav_close(&wav) || !ok) {
+            std::fprintf(stderr, "music_render: cannot write %s\n", argv[1]);
+            return 1;
+        }
+    }
+
+    size_t at_limits = 0;
+    int peak = 0;
+    for (int16_t v : out) {
+        if (v == 32767 || v == -32768) at_limits++;
+        peak = std::max(peak, std::abs((int)v));
+    }
+    size_t longest = 0, run = 0, longest_end = 0;
+    for (size_t f = RATE; f < total; f++) {
+        bool silent = std::abs(out[2 * f]) <= SILENCE_LEVEL && std::abs(out[2 * f + 1]) <= SILENCE_LEVEL;
+        run = silent ? run + 1 : 0;
+        if (run > longest) { longest = run; longest_end = f; }
+    }
+    std::printf("frames %zu (%.1f s at %d Hz)\n", total, (double)total / RATE, RATE);
+    std::printf("samples at the 16-bit limits: %zu\n", at_limits);
+    std::printf("peak: %d (%.2f dBFS)\n", peak, db(peak));
+    std::printf("RMS overall: %.2f dBFS\n", db(rms_of(out, 0, total)));
+    std::printf("longest run below %.0f dBFS after 1 s: %.3f s", db(SILENCE_LEVEL),
+                (double)longest / RATE);
+    if (longest) std::printf(" (ending at %.2f s)", (double)longest_end / RATE);
+    std::printf("\n");
+
+    struct Section { const char* name; int from, to; };
+    const Section sections[] = {
+        {"intro      orders  0-1 ", 0, 2},  {"build      orders  2-5 ", 2, 6},
+        {"drop       orders  6-7 ", 6, 8},  {"main body  orders  8-17", 8, 18},
+        {"finale     orders 18-19", 18, 20},
+    };
+    for (const Section& s : sections) {
+        size_t a = (size_t)(s.from * ORDER_SECONDS * RATE), b = (size_t)(s.to * ORDER_SECONDS * RATE);
+        std::printf("RMS %s: %.2f dBFS\n", s.name, db(rms_of(out, a, b)));
+    }
+    for (int o = 0; o < MUSIC_SONG_LENGTH; o++) {
+        size_t a = (size_t)(o * ORDER_SECONDS * RATE), b = (size_t)((o + 1) * ORDER_SECONDS * RATE);
+        int pk = 0;
+        for (size_t i = 2 * a; i < 2 * b; i++) pk = std::max(pk, std::abs((int)out[i]));
+        std::printf("order %2d (pattern %2d, %6.2f s): RMS %.2f dBFS, peak %.2f dBFS\n", o,
+                    music_order_table[o], o * ORDER_SECONDS, db(rms_of(out, a, b)), db(pk));
+    }
+    return 0;
+}
