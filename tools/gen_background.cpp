@@ -130,7 +130,7 @@ static double bg_trace_land(Vec3 origin, Vec3 dir, bool with_stars)
     double b = 0.02 + albedo * light + 0.06 * n.y;
     // Mist over the water and haze with distance.
     double haze = 1.0 - art_exp(-t * 0.004);
-    double mist = art_exp(-art_clamp(p.y, 0.0, 40.0) * 0.6) * 0.35;
+    double mist = art_exp(-art_clamp(p.y, 0.0, 40.0) * 0.45) * 0.5;
     double fog = art_clamp(haze + mist * (1.0 - haze), 0.0, 1.0);
     return art_mix(b, 0.38, fog);
 }
@@ -146,7 +146,7 @@ static double bg_trace(Vec3 dir)
     // The lake: ripples tilt the mirror a little, more so near the eye.
     double w1 = art_sin(p.z * 1.9 + art_sin(p.x * 0.35) * 1.4);
     double w2 = art_sin(p.z * 3.3 - p.x * 0.6);
-    double strength = 0.012 + 0.03 * art_exp(-t * 0.06);
+    double strength = 0.005 + 0.035 * art_exp(-t * 0.08);
     Vec3 r = {dir.x + (w2 * 0.4) * strength, -dir.y + (w1 + 0.5 * w2) * strength, dir.z};
     r = v_norm(r);
     if (r.y < 0.002) r.y = 0.002;
