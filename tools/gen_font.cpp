@@ -8,15 +8,15 @@ enum { FONT_CELL = 20, FONT_PITCH = 21, FONT_GLYPHS = 28, FONT_WIDTH = 587 };
 static const int FONT_SAMPLES = 5;  // per pixel in each direction
 
 // Pen and vertical metrics, in pixels from the cell's top left corner.
-static const double PEN = 2.7;                      // stroke width
+static const double PEN = 2.9;                      // stroke width
 static const double HALF = PEN / 2.0;
 static const double Y_ASC = 1.0 + HALF;             // ascender line (stroke centre)
-static const double Y_X = 5.5 + HALF;               // x-height line
+static const double Y_X = 5.0 + HALF;               // x-height line
 static const double Y_BASE = 16.0 - HALF;           // baseline
 static const double Y_DESC = 19.6 - HALF;           // descender line
 static const double Y_MID = (Y_X + Y_BASE) / 2.0;   // middle of the x-height
-static const double X_L = 3.8 + HALF;               // left and right stems of a normal-width letter
-static const double X_R = 16.2 - HALF;
+static const double X_L = 3.3 + HALF;               // left and right stems of a normal-width letter
+static const double X_R = 16.7 - HALF;
 static const double X_C = 10.0;                     // centre of the cell
 static const double R_X = (X_R - X_L) / 2.0;        // bowl radii
 static const double R_Y = (Y_BASE - Y_X) / 2.0;
@@ -88,11 +88,12 @@ static FontGlyph font_glyph(char c)
                           L(X_C - 5.0, T, X_C + 3.5, T)}};
     case 'g': return {3, {O(), L(X_R, T, X_R, Y_DESC - 2.2), A(X_C, Y_DESC - 2.2, R_X, 2.2, 0, 150)}};
     case 'h': return {3, {L(X_L, Y_ASC, X_L, B), A(X_C, T + 3.6, R_X, 3.6, 180, 360), L(X_R, T + 3.6, X_R, B)}};
-    case 'i': return {2, {L(X_C, T, X_C, B), Dot(X_C, Y_ASC + 0.4)}};
-    case 'j': return {3, {L(X_C + 1.5, T, X_C + 1.5, Y_DESC - 2.0), A(X_C - 1.5, Y_DESC - 2.0, 3.0, 2.0, 0, 150),
-                          Dot(X_C + 1.5, Y_ASC + 0.4)}};
+    case 'i': return {3, {L(X_C - 3.0, T, X_C, T), L(X_C, T, X_C, B), Dot(X_C, Y_ASC + 0.2)}};
+    case 'j': return {4, {L(X_C - 1.5, T, X_C + 1.5, T), L(X_C + 1.5, T, X_C + 1.5, Y_DESC - 2.0),
+                          A(X_C - 1.5, Y_DESC - 2.0, 3.0, 2.0, 0, 150), Dot(X_C + 1.5, Y_ASC + 0.2)}};
     case 'k': return {3, {L(X_L, Y_ASC, X_L, B), L(X_R - 0.3, T, X_L + 0.5, M + 1.0), L(X_C - 0.8, M - 0.4, X_R, B)}};
-    case 'l': return {1, {L(X_C, Y_ASC, X_C, B)}};
+    case 'l': return {3, {L(X_C - 3.0, Y_ASC, X_C - 0.5, Y_ASC), L(X_C - 0.5, Y_ASC, X_C - 0.5, B - 2.4),
+                          A(X_C + 2.3, B - 2.4, 2.8, 2.4, 180, 90)}};
     case 'm': return {5, {L(2.6, T, 2.6, B), A(6.3, T + 3.4, 3.7, 3.4, 180, 360), L(10.0, T + 3.4, 10.0, B),
                           A(13.7, T + 3.4, 3.7, 3.4, 180, 360), L(17.4, T + 3.4, 17.4, B)}};
     case 'n': return {3, {L(X_L, T, X_L, B), A(X_C, T + 3.6, R_X, 3.6, 180, 360), L(X_R, T + 3.6, X_R, B)}};
