@@ -102,10 +102,12 @@ int chord_tone(const Chord& c, int degree, int base)
 }
 
 // Moves a channel's volume along a curve with the volume column: rows that
-// hold a note set it, other rows nudge it with fine slides.
-void volume_curve(Pat& P, int ch, int from, int to, const std::function<int(int)>& level)
+// hold a note set it, other rows nudge it with fine slides. `current` is the
+// channel's volume at `from` when a note struck earlier is still sounding
+// (-1: unknown, nothing changes until the next note).
+void volume_curve(Pat& P, int ch, int from, int to, const std::function<int(int)>& level,
+                  int current = -1)
 {
-    int current = -1;
     for (int r = from; r < to; r++) {
         int want = level(r);
         MusicCell& c = P.at(r, ch);
@@ -298,9 +300,10 @@ void pads(Pat& P, int from_bar, int to_bar, int vol = 22)
 }
 
 // Gives all three pad voices a volume curve.
-void pads_curve(Pat& P, int from, int to, const std::function<int(int)>& level)
+void pads_curve(Pat& P, int from, int to, const std::function<int(int)>& level,
+                int current = -1)
 {
-    for (int i = 0; i < 3; i++) volume_curve(P, CH_PAD + i, from, to, level);
+    for (int i = 0; i < 3; i++) volume_curve(P, CH_PAD + i, from, to, level, current);
 }
 
 // The string line: one voice that moves to the nearest tone of each chord.
@@ -547,15 +550,16 @@ void build_b(MusicPattern& p)
     snare_fill(P, 8, 24, 44, false);
 }
 
-// Order 4: rolling bass, open hats, and a first glimpse of the lead.
+// Order 4: busier hats, the arpeggio rocking up and down, and a first
+// glimpse of the lead (the rolling bass waits for the drop).
 void build_c(MusicPattern& p)
 {
     Pat P = make(p, "Dm", "Am", "F", "G");
     crash(P, 0, 24);
     kick_four(P, 0, 64);
     snare_backbeat(P, 0, 64, 40);
-    hats(P, 0, 64, HATS_OPEN, 26);
-    bass_rolling(P, 0, 64);
+    hats(P, 0, 64, HATS_BUSY, 26);
+    bass_offbeat(P, 0, 64);
     pads(P, 0, 4, 22);
     arp(P, 0, 64, ARP_UPDOWN, 18);
     melody(P, CH_LEAD, LEAD, "r:8 A4:4 C5:4 | E5:12~ D5:4 | C5:8 A4:6 C5:2 | B4:10~ -:6", 36);
@@ -578,7 +582,7 @@ void pre_drop(MusicPattern& p)
     effect(P, 62, CH_SNARE, FX_EXTENDED, EX_RETRIG | 2);
     effect(P, 63, CH_SNARE, FX_RETRIGGER, 0x91);   // every tick, louder each time
     hats(P, 0, 48, HATS_BUSY, 24);
-    bass_rolling(P, 0, 32);
+    bass_offbeat(P, 0, 32);
     bass_long(P, 32, 64, 40);
     key_off(P, 60, CH_BASS);
     pads(P, 0, 4, 24);
@@ -613,6 +617,7 @@ void chorus_a(MusicPattern& p)
     melody(P, CH_LEAD, LEAD, CHORUS_A, 40);
     echo_of(P, CH_LEAD, 3, 14);
     arp(P, 0, 64, ARP_UP, 16);
+    strings(P, 0, 4, 20);
 }
 
 // Orders 7, 11, 15: the chorus, second half, ending on the dominant.
@@ -790,8 +795,8 @@ void ending(MusicPattern& p)
     for (int i = 0; i < 5; i++) note(P, 32 + 2 * i, CH_BELL, arp_up[i], BELL, 30 - 2 * i);
     note(P, 32, CH_ARP, 57, PLUCK, 24, FX_ARPEGGIO, 0x37);
     auto fade = [](int r) { return r < 40 ? 24 : 24 - (r - 40); };
-    pads_curve(P, 32, 64, [&](int r) { int v = fade(r); return v < 0 ? 0 : v; });
-    volume_curve(P, CH_STRINGS, 32, 64, [&](int r) { int v = fade(r) + 2; return v < 0 ? 0 : v; });
+    pads_curve(P, 32, 64, [&](int r) { int v = fade(r); return v < 0 ? 0 : v; }, 24);
+    volume_curve(P, CH_STRINGS, 32, 64, [&](int r) { int v = fade(r) + 2; return v < 0 ? 0 : v; }, 26);
     volume_curve(P, CH_BASS, 32, 64, [&](int r) { int v = 44 - (r > 44 ? (r - 44) * 2 : 0); return v < 0 ? 0 : v; });
     volume_curve(P, CH_LEAD, 32, 64, [&](int r) { return r < 44 ? 40 : 40 - (r - 44) * 2; });
     for (int ch : {CH_BASS, CH_PAD, CH_PAD2, CH_PAD3, CH_STRINGS}) key_off(P, 60, ch);

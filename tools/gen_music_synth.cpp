@@ -288,7 +288,7 @@ MusicInstrument make_bell()
         double ph = 2 * PI * i / n;
         w[i] = std::sin(ph + 1.3 * std::sin(4 * ph)) + 0.25 * std::sin(2 * ph);
     }
-    MusicInstrument in = instrument("bell", looped(quantise(w, 1.0), 30, 170, 12));
+    MusicInstrument in = instrument("bell", looped(quantise(w, 1.0), 30, 100, 12));
     in.volume_env = envelope({0, 64, 5, 44, 24, 26, 70, 10, 160, 0});
     in.fadeout = 600;
     return in;

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# music_report.sh -- regenerates the soundtrack, checks it against the
+# committed module, renders it through the show's own player and mixer and
+# measures it: sizes (raw and xz -9e), clipping, peak, RMS per section, the
+# longest near-silence, sox statistics and a spectrogram picture.
+#
+# Usage: tools/music_report.sh [OUT_DIR]   (default build/music_report)
+# BUILD=dir selects the build directory (default build).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$root/build}
+out=${1:-$build/music_report}
+mkdir -p "$out"
+
+cmake --build "$build" --target gen_music >/dev/null
+"$build/tools/gen_music" "$out/module.xm" "$out/preview.wav"
+if cmp -s "$out/module.xm" "$root/assets/module_data.xm"; then
+    echo "generator output matches assets/module_data.xm"
+else
+    echo "generator output DIFFERS from assets/module_data.xm"
+fi
+echo "module: $(stat -c %s "$out/module.xm") bytes, xz -9e: $(xz -9e -c "$out/module.xm" | wc -c) bytes"
+
+wav="$out/preview.wav"
+label="rough preview renderer of gen_music"
+if cmake --build "$build" --target music_render >/dev/null 2>&1 && [ -x "$build/tools/music_render" ]; then
+    echo "--- rendered through the show's player and mixer (music_render)"
+    "$build/tools/music_render" "$out/engine.wav"
+    wav="$out/engine.wav"
+    label="the show's own player and mixer"
+else
+    echo "--- music_render not available (player or mixer not built): using the preview"
+fi
+echo "--- sox stats of $(basename "$wav")"
+sox "$wav" -n stats 2>&1
+sox "$wav" -n remix 1,2 rate 22050 spectrogram -x 1200 -y 257 -z 90 \
+    -t "tavimo soundtrack, $label" -o "$out/spectrogram.png"
+echo "spectrogram: $out/spectrogram.png"
