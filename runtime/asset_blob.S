@@ -1,14 +1,22 @@
 // asset_blob.S -- places the asset files, concatenated by the build, in
 // read-only data as the symbol asset_blob.
+// C symbols carry the target's label prefix ("_" on 32-bit Windows).
+#define GLUE2(a, b) a##b
+#define GLUE(a, b) GLUE2(a, b)
+#define SYMBOL GLUE(__USER_LABEL_PREFIX__, asset_blob)
+#ifdef _WIN32
+    .section .rdata,"dr"
+#else
     .section .rodata
-    .balign 16
-    .globl asset_blob
-#ifdef __ELF__
-    .type asset_blob, @object
 #endif
-asset_blob:
+    .balign 16
+    .globl SYMBOL
+#ifdef __ELF__
+    .type SYMBOL, @object
+#endif
+SYMBOL:
     .incbin ASSET_BLOB_FILE
 #ifdef __ELF__
-    .size asset_blob, . - asset_blob
+    .size SYMBOL, . - SYMBOL
     .section .note.GNU-stack,"",@progbits
 #endif

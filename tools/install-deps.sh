@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing tavimo
 # need, and only those that are missing. Quiet when all are present.
+# With an argument it installs instead what one optional job needs:
+#   windows    the mingw-w64 cross-compiler for 32-bit Windows
+#   windows64  the one for 64-bit Windows
+#   wine       Wine, 32- and 64-bit (which brings in the i386 packages)
 set -euo pipefail
 
 packages=(
@@ -12,6 +16,12 @@ packages=(
   ffmpeg sox                         # video capture and audio checks
   xz-utils python3 zlib1g-dev
 )
+
+case "${1:-}" in
+  windows)   packages=(g++-mingw-w64-i686-posix cmake) ;;
+  windows64) packages=(g++-mingw-w64-x86-64-posix cmake) ;;
+  wine)      packages=(wine wine64 wine32:i386) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -31,5 +41,8 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [ "${1:-}" = wine ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
 $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
