@@ -33,14 +33,16 @@ double noise_next(Noise& n)
     return (double)(n.state >> 8) / 8388608.0 - 1.0;   // -1 .. 1
 }
 
-// Scales a float wave to 8 bits with its peak at `peak` (0..1 of full scale).
-std::vector<int8_t> quantise(const std::vector<double>& w, double peak)
+// Scales a float wave to 8 bits with its peak at `peak` (0..1 of full scale),
+// in steps of `step` levels: noise loses nothing audible at a coarser step,
+// and its deltas then carry fewer bits for the executable's compressor.
+std::vector<int8_t> quantise(const std::vector<double>& w, double peak, int step = 1)
 {
     double m = 1e-9;
     for (double v : w) m = std::fmax(m, std::fabs(v));
     std::vector<int8_t> out(w.size());
     for (size_t i = 0; i < w.size(); i++) {
-        long q = std::lround(w[i] / m * peak * 127.0);
+        long q = step * std::lround(w[i] / m * peak * 127.0 / step);
         out[i] = (int8_t)(q > 127 ? 127 : q < -127 ? -127 : q);
     }
     return out;
@@ -167,7 +169,7 @@ MusicInstrument make_snare()
         double tail = i > n - 300 ? (n - i) / 300.0 : 1.0;
         w[i] = (body + a * band) * tail;
     }
-    return instrument("snare clap", one_shot(quantise(w, 1.0), 56, 128));
+    return instrument("snare clap", one_shot(quantise(w, 1.0, 2), 56, 128));
 }
 
 // Hi-hats: high-passed noise with a metallic edge; sample 0 closed (notes
@@ -192,8 +194,8 @@ MusicInstrument make_hats()
         }
         return w;
     };
-    MusicInstrument in = instrument("hats", one_shot(quantise(hat(0.05, 70.0, 0xBEEF01u), 0.9), 40, 150));
-    MusicSample open = one_shot(quantise(hat(0.20, 13.0, 0xBEEF02u), 0.9), 36, 150);
+    MusicInstrument in = instrument("hats", one_shot(quantise(hat(0.05, 70.0, 0xBEEF01u), 0.9, 4), 40, 150));
+    MusicSample open = one_shot(quantise(hat(0.16, 16.0, 0xBEEF02u), 0.9, 4), 36, 150);
     open.relative_note = 0;   // triggered at C-5
     in.samples.push_back(std::move(open));
     for (int k = 60; k < 96; k++) in.keymap[k] = 1;
@@ -308,7 +310,7 @@ MusicInstrument make_noise()
         lp += 0.6 * (raw - lp);
         w[i] = lp;
     }
-    MusicInstrument in = instrument("noise", looped(quantise(w, 0.8), 28, 128, 12));
+    MusicInstrument in = instrument("noise", looped(quantise(w, 0.8, 4), 28, 128, 12));
     in.volume_env = envelope({0, 64, 6, 40, 30, 20, 80, 8, 160, 0}, 0);
     in.fadeout = 256;
     return in;
