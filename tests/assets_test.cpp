@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "runtime/assets.h"
 #include "tests/support/golden.h"
 #include "tools/art.h"
+#include "tools/art_math.h"
 
 namespace {
 
@@ -159,6 +161,68 @@ TEST(Assets, FontGlyphsSitInTheirCellsWithCleanEdges)
     }
     // Mostly solid with anti-aliased edges.
     EXPECT_GT(full, partial);
+}
+
+}  // namespace
+
+namespace {
+
+// The generators' own sine and exponential stand in for the C library's to
+// keep the bytes the same everywhere; they must still be right.
+TEST(ArtMath, SineAndExponentialMatchTheLibraryOverTheUsedRanges)
+{
+    for (double x = -60.0; x <= 60.0; x += 0.0137) {
+        ASSERT_NEAR(art_sin(x), std::sin(x), 1e-12) << "x = " << x;
+        ASSERT_NEAR(art_cos(x), std::cos(x), 1e-12) << "x = " << x;
+    }
+    for (double x = -40.0; x <= 40.0; x += 0.0093)
+        ASSERT_NEAR(art_exp(x) / std::exp(x), 1.0, 1e-13) << "x = " << x;
+    EXPECT_EQ(art_exp(0.0), 1.0);
+}
+
+TEST(ArtMath, NoiseStaysInRangeAndIsContinuous)
+{
+    double previous = art_noise2(-3.0, 7.25, 5u);
+    for (int i = 1; i <= 4000; i++) {
+        double x = -3.0 + i * 0.005;
+        double n = art_noise2(x, 7.25, 5u);
+        ASSERT_GE(n, 0.0);
+        ASSERT_LE(n, 1.0);
+        // Cubic smoothing: the slope stays below 1.5 per unit.
+        ASSERT_LT(std::fabs(n - previous), 0.005 * 1.5) << "x = " << x;
+        previous = n;
+        double m = art_noise1(x * 3.0, 9u);
+        ASSERT_GE(m, 0.0);
+        ASSERT_LE(m, 1.0);
+    }
+    // Lattice points carry independent values: not all the same.
+    EXPECT_NE(art_noise1(0.0, 1u), art_noise1(1.0, 1u));
+    EXPECT_NE(art_noise1(0.0, 1u), art_noise1(0.0, 2u));
+}
+
+TEST(Assets, FontGlyphsAreDistinctAndCentredInTheirCells)
+{
+    for (int k = 0; k < 28; k++) {
+        SCOPED_TRACE(glyph_order[k]);
+        double mass = 0.0, moment = 0.0;
+        for (int r = 0; r < 20; r++) {
+            for (int j = 0; j < 20; j++) {
+                double v = font_strip[r * FONT_STRIP_WIDTH + 21 * k + j];
+                mass += v;
+                moment += v * (j + 0.5);
+            }
+        }
+        // Fixed advance: a glyph's weight sits near the cell's middle so
+        // that the gaps between letters look even.
+        EXPECT_NEAR(moment / mass, 10.0, 1.6);
+        for (int other = 0; other < k; other++) {
+            bool same = true;
+            for (int r = 0; r < 20 && same; r++)
+                same = std::memcmp(font_strip + r * FONT_STRIP_WIDTH + 21 * k,
+                                   font_strip + r * FONT_STRIP_WIDTH + 21 * other, 20) == 0;
+            EXPECT_FALSE(same) << "same as " << glyph_order[other];
+        }
+    }
 }
 
 }  // namespace

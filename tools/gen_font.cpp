@@ -100,7 +100,7 @@ static FontGlyph font_glyph(char c)
     case 'o': return {1, {O()}};
     case 'p': return {2, {O(), L(X_L, T, X_L, Y_DESC)}};
     case 'q': return {2, {O(), L(X_R, T, X_R, Y_DESC)}};
-    case 'r': return {2, {L(X_L + 1.0, T, X_L + 1.0, B), A(X_L + 5.2, T + 3.6, 4.2, 3.6, 180, 300)}};
+    case 'r': return {2, {L(X_C - 2.5, T, X_C - 2.5, B), A(X_C + 1.7, T + 3.6, 4.2, 3.6, 180, 300)}};
     case 's': return {4, {A(X_C, T + 2.1, R_X - 0.4, 2.1, 340, 180), A(X_C, B - 2.1, R_X - 0.2, 2.1, 0, 160),
                           L(X_C - R_X + 0.4, T + 2.1, X_C + R_X - 0.2, B - 2.1), L(X_C - 0.5, M, X_C + 0.5, M)}};
     case 't': return {3, {L(X_C - 1.5, Y_ASC + 2.0, X_C - 1.5, B - 2.2), A(X_C + 1.3, B - 2.2, 2.8, 2.2, 180, 90),
