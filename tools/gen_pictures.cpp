@@ -10,7 +10,8 @@
 // takes the nearest entry of a palette built from the picture's colour ramps.
 
 enum { BAND_W = 160, BAND_H = 100 };
-static const double BAND_HORIZON = 62.0;
+static const int BAND_HORIZON = 62;                   // first row of the floor
+static const int BAND_FLOOR_FIRST = 144;              // palette entries 144..223: the floor ramp
 static const double BAND_SUN_X = 80.0, BAND_SUN_Y = 40.0, BAND_SUN_R = 30.0;
 
 struct ArtRgb {
@@ -43,29 +44,32 @@ static double band_hill_row(double x)
     return BAND_HORIZON - 3.0 - 16.0 * n * (0.35 + 0.65 * valley);
 }
 
+// Colour at (x, y) above the horizon: sky, sun and the range of hills.
 static ArtRgb band_sample(double x, double y)
 {
-    if (y < BAND_HORIZON) {
-        double hill = band_hill_row(x);
-        if (y >= hill) {
-            // Dark range with a bright cyan rim along its crest.
-            double rim = art_exp(-(y - hill) * 1.6);
-            return rgb_ramp(band_hills, 3, 0.45 + 0.55 * rim);
-        }
-        double dx = x - BAND_SUN_X, dy = y - BAND_SUN_Y;
-        double d = std::sqrt(dx * dx + dy * dy);
-        double t = (y - BAND_SUN_Y + BAND_SUN_R) / (2.0 * BAND_SUN_R);   // 0 at the sun's top
-        // Gaps cut across the sun's lower half, widening towards the horizon.
-        double u = (y - BAND_SUN_Y + 6.0) / 5.0;
-        bool gap = u > 0.0 && u - std::floor(u) > 0.86 - 0.09 * std::floor(u);
-        if (d < BAND_SUN_R && !gap)
-            return rgb_ramp(band_sun, 4, t);
-        ArtRgb sky = rgb_ramp(band_sky, 5, y / BAND_HORIZON);
-        double glow = art_exp(-(d - BAND_SUN_R) / 16.0) * 0.35;
-        return rgb_mix(sky, {255, 120, 110}, glow);
+    double hill = band_hill_row(x);
+    if (y >= hill) {
+        // Dark range with a bright cyan rim along its crest.
+        double rim = art_exp(-(y - hill) * 1.6);
+        return rgb_ramp(band_hills, 3, 0.45 + 0.55 * rim);
     }
-    // Floor: lines of constant depth and lines converging on the sun's
-    // centre, drawn as thin glows that fade into the distance.
+    double dx = x - BAND_SUN_X, dy = y - BAND_SUN_Y;
+    double d = std::sqrt(dx * dx + dy * dy);
+    double t = (y - BAND_SUN_Y + BAND_SUN_R) / (2.0 * BAND_SUN_R);   // 0 at the sun's top
+    // Gaps cut across the sun's lower half, widening towards the horizon.
+    double u = (y - BAND_SUN_Y + 6.0) / 5.0;
+    bool gap = u > 0.0 && u - std::floor(u) > 0.86 - 0.09 * std::floor(u);
+    if (d < BAND_SUN_R && !gap) return rgb_ramp(band_sun, 4, t);
+    ArtRgb sky = rgb_ramp(band_sky, 5, y / BAND_HORIZON);
+    double glow = art_exp(-(d - BAND_SUN_R) / 16.0) * 0.35;
+    return rgb_mix(sky, {255, 120, 110}, glow);
+}
+
+// Position 0..1 on the floor ramp at (x, y) below the horizon: lines of
+// constant depth and lines converging on the sun's centre, drawn as thin
+// glows that fade into the distance.
+static double band_floor_level(double x, double y)
+{
     double z = 1.0 / (y - BAND_HORIZON + 0.6);                  // depth, far near the horizon
     double depth_row = z * 40.0;
     double fz = depth_row - std::floor(depth_row);
@@ -76,7 +80,7 @@ static ArtRgb band_sample(double x, double y)
                 + art_exp(-std::fabs(fz - 0.5) / (line_w * 2.0) * 2.5) * 0.9;
     double fade = art_smoothstep(0.0, 30.0, y - BAND_HORIZON) * 0.7 + 0.3;
     double base = art_smoothstep(0.0, 38.0, y - BAND_HORIZON);
-    return rgb_ramp(band_floor, 4, 0.05 + 0.3 * (1.0 - base) + art_clamp(line * fade, 0.0, 1.0) * 0.62);
+    return 0.05 + 0.3 * (1.0 - base) + art_clamp(line * fade, 0.0, 1.0) * 0.62;
 }
 
 static uint32_t rgb_pack(ArtRgb c)
@@ -92,7 +96,7 @@ static void band_build_palette(uint32_t palette[256])
 {
     for (int i = 0; i < 80; i++) palette[i] = rgb_pack(rgb_ramp(band_sky, 5, i / 79.0));
     for (int i = 0; i < 64; i++) palette[80 + i] = rgb_pack(rgb_ramp(band_sun, 4, i / 63.0));
-    for (int i = 0; i < 80; i++) palette[144 + i] = rgb_pack(rgb_ramp(band_floor, 4, i / 79.0));
+    for (int i = 0; i < 80; i++) palette[BAND_FLOOR_FIRST + i] = rgb_pack(rgb_ramp(band_floor, 4, i / 79.0));
     for (int i = 0; i < 32; i++) palette[224 + i] = rgb_pack(rgb_ramp(band_hills, 3, i / 31.0));
 }
 
@@ -113,6 +117,15 @@ void art_make_band_picture(uint8_t picture[160 * 100], uint32_t palette[256])
     band_build_palette(palette);
     for (int y = 0; y < BAND_H; y++) {
         for (int x = 0; x < BAND_W; x++) {
+            if (y >= BAND_HORIZON) {
+                // The floor takes its ramp's entries directly, in steps of
+                // three: the grid's faint glow needs no finer shades.
+                double level = 0.0;
+                for (int s = 0; s < 16; s++)
+                    level += band_floor_level(x + ((s & 3) + 0.5) / 4.0, y + ((s >> 2) + 0.5) / 4.0);
+                picture[y * BAND_W + x] = (uint8_t)(BAND_FLOOR_FIRST + 3 * (int)(level / 16.0 * 79.0 / 3.0 + 0.5));
+                continue;
+            }
             ArtRgb sum = {0, 0, 0};
             for (int sy = 0; sy < 4; sy++) {
                 for (int sx = 0; sx < 4; sx++) {
@@ -233,7 +246,10 @@ void art_make_mirror_picture(uint8_t picture[320 * 50])
                 double v = mirror_tower(near[i], x, y);
                 if (v >= 0.0) b = v;
             }
-            picture[y * MIRROR_W + x] = (uint8_t)(art_clamp(b, 0.0, 1.0) * (double)ART_MIRROR_MAX_INDEX + 0.5);
+            // Steps of three ramp entries: invisible on screen, and the
+            // sky's gradients pack much smaller.
+            int levels = ART_MIRROR_MAX_INDEX / 3;
+            picture[y * MIRROR_W + x] = (uint8_t)(3 * (int)(art_clamp(b, 0.0, 1.0) * levels + 0.5));
         }
     }
 }
