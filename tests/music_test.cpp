@@ -222,3 +222,56 @@ TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
         }
     EXPECT_EQ(final_chord, (std::set<int>{9, 0, 4}));   // A, C, E
 }
+
+// The three pad voices (channels 4..6) sound a major or minor triad at the
+// start of every bar they play in, each voice within E3..C5, and voices
+// that keep their pitch across a bar line are not struck again.
+TEST(MusicModule, PadVoicesFormTriadsAndHoldCommonTones)
+{
+    RawModule m = parse(module_data);
+    int bars_checked = 0;
+    for (size_t p = 0; p < m.patterns.size(); p++) {
+        int sounding[3] = {0, 0, 0};   // MIDI pitch per voice, 0 = none yet
+        for (int r = 0; r < 64; r++) {
+            for (int v = 0; v < 3; v++) {
+                const RawCell& c = m.patterns[p][r * 14 + 4 + v];
+                if (c.note && c.note != 97) {
+                    int midi = c.note + 11;
+                    EXPECT_NE(midi, sounding[v]) << "restruck common tone, pattern " << p << " row " << r;
+                    EXPECT_GE(midi, 52);
+                    EXPECT_LE(midi, 72);
+                    sounding[v] = midi;
+                }
+            }
+            if (r % 16 || !sounding[0] || !sounding[1] || !sounding[2]) continue;
+            std::set<int> pcs;
+            for (int v = 0; v < 3; v++) pcs.insert(sounding[v] % 12);
+            ASSERT_EQ(pcs.size(), 3u) << "pattern " << p << " row " << r;
+            bool triad = false;
+            for (int root : pcs) {
+                for (int third : {3, 4})
+                    if (pcs == std::set<int>{root, (root + third) % 12, (root + 7) % 12}) triad = true;
+            }
+            EXPECT_TRUE(triad) << "pattern " << p << " row " << r;
+            bars_checked++;
+        }
+    }
+    EXPECT_GE(bars_checked, 60);
+}
+
+// The kick (channel 0) only ever falls on a beat: four to the floor, half
+// time, or the final hit.
+TEST(MusicModule, KickKeepsToTheBeat)
+{
+    RawModule m = parse(module_data);
+    int kicks = 0;
+    for (size_t p = 0; p < m.patterns.size(); p++)
+        for (int r = 0; r < 64; r++) {
+            const RawCell& c = m.patterns[p][r * 14];
+            if (!c.note) continue;
+            EXPECT_EQ(r % 4, 0) << "pattern " << p << " row " << r;
+            EXPECT_EQ(c.instrument, 1);
+            kicks++;
+        }
+    EXPECT_GT(kicks, 150);
+}

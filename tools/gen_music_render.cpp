@@ -96,8 +96,8 @@ int main(int argc, char** argv)
     std::printf("samples at the 16-bit limits: %zu\n", at_limits);
     std::printf("peak: %d (%.2f dBFS)\n", peak, db(peak));
     std::printf("RMS overall: %.2f dBFS\n", db(rms_of(out, 0, total)));
-    std::printf("longest run below %.0f dBFS after 1 s: %.3f s", db(SILENCE_LEVEL),
-                (double)longest / RATE);
+    std::printf("longest run below %.0f dBFS after 1 s: %.1f ms", db(SILENCE_LEVEL),
+                1000.0 * (double)longest / RATE);
     if (longest) std::printf(" (ending at %.2f s)", (double)longest_end / RATE);
     std::printf("\n");
 
