@@ -226,3 +226,30 @@ TEST(Assets, FontGlyphsAreDistinctAndCentredInTheirCells)
 }
 
 }  // namespace
+
+namespace {
+
+// The previews must show the pictures in the colours the show gives them.
+TEST(Assets, PreviewRampMatchesTheShowsCyclingPalette)
+{
+    struct Example {
+        int hue;
+        uint32_t entry[7];  // entries 1, 64, 127, 128, 129, 192, 255
+    };
+    const Example examples[] = {
+        {0, {0x010000, 0x401F1F, 0x7F3E3E, 0x803F3F, 0x804040, 0xBF9F9F, 0xFEFDFD}},
+        {43, {0x000100, 0x3F401F, 0x7E7F3E, 0x7F803F, 0x808040, 0xBFBF9F, 0xFEFEFD}},
+        {128, {0x000001, 0x1F3F40, 0x3E7E7F, 0x3F7F80, 0x408080, 0x9FBFBF, 0xFDFEFE}},
+        {255, {0x010000, 0x401F1F, 0x7F3E3E, 0x803F3F, 0x804040, 0xBF9F9F, 0xFEFDFD}},
+    };
+    const int index[7] = {1, 64, 127, 128, 129, 192, 255};
+    for (const Example& e : examples) {
+        uint32_t ramp[256];
+        art_cycling_ramp(e.hue, ramp);
+        EXPECT_EQ(ramp[0], 0u) << "hue " << e.hue;
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(ramp[index[i]], e.entry[i]) << "hue " << e.hue << ", entry " << index[i];
+    }
+}
+
+}  // namespace

@@ -32,6 +32,11 @@ void art_make_mirror_picture(uint8_t picture[320 * 50]);
 // in 20x20 cells at column 21k, each followed by an empty column.
 void art_make_font_strip(uint8_t strip[20 * 587]);
 
+// The colour-cycling ramp that shows the opening and mirror pictures, for
+// previews: the colour of hue byte `hue` at saturation and value 128, then
+// black up to that colour at entry 128 and on towards white at entry 255.
+void art_cycling_ramp(int hue, uint32_t ramp[256]);
+
 // One generated file of assets/: its name, its size in bytes and the
 // function that fills exactly that many bytes. The asset writer and the
 // tests walk this table; a new generator adds a row.

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/art.h"
 #include "tools/png.h"
 
 static std::string out_dir;
@@ -42,31 +43,6 @@ static void write(const char* name, const std::vector<uint32_t>& pixels, int w, 
         return;
     }
     std::printf("%s\n", path.c_str());
-}
-
-// The colour-cycling ramp for a hue byte at saturation and value 128: the
-// hue's colour from HSV, then black up to the colour at entry 128 and on
-// towards white at entry 255.
-static void cycling_ramp(int hue, uint32_t ramp[256])
-{
-    float v255 = (float)(128 * 0.00392156862745098) * 255.0f;
-    float s = (float)(128 * 0.00392156862745098);
-    float degrees = (float)((hue & 255) * 1.4117647058823528);
-    double h = std::fmod((double)degrees, 360.0) * (1.0 / 60.0);
-    int sector = (int)h;
-    double f = h - sector;
-    float p = v255 * (1.0f - s), q = (float)(v255 * (1.0 - s * f)), t = (float)(v255 * (1.0 - s * (1.0 - f)));
-    float rgb[6][3] = {{v255, t, p}, {q, v255, p}, {p, v255, t}, {p, q, v255}, {t, p, v255}, {v255, p, q}};
-    int k[3] = {(int)rgb[sector][0] & 255, (int)rgb[sector][1] & 255, (int)rgb[sector][2] & 255};
-    for (int i = 0; i < 128; i++) {
-        uint32_t lo = 0, hi = 0;
-        for (int c = 0; c < 3; c++) {
-            lo = lo << 8 | (uint32_t)((i * k[c]) >> 7);
-            hi = hi << 8 | (uint32_t)(k[c] + ((i * (255 - k[c])) >> 7));
-        }
-        ramp[i] = lo;
-        ramp[128 + i] = hi;
-    }
 }
 
 static uint32_t channel_add(uint32_t c, int amount)
@@ -133,7 +109,7 @@ int main(int argc, char** argv)
     static const int hues[3] = {128, 213, 43};
     uint32_t ramp[256];
     for (int hue : hues) {
-        cycling_ramp(hue, ramp);
+        art_cycling_ramp(hue, ramp);
         std::vector<uint32_t> px(320 * 200);
         for (int y = 0; y < 200; y++)
             for (int x = 0; x < 320; x++) px[y * 320 + x] = ramp[background[(y / 2) * 160 + x / 2]];
@@ -159,7 +135,7 @@ int main(int argc, char** argv)
     // 51..150 darkened by 64), the band picture blended at 0.16 with its
     // edge ramps, the scroll text on row 150.
     {
-        cycling_ramp(150, ramp);
+        art_cycling_ramp(150, ramp);
         std::vector<uint32_t> px(320 * 200);
         for (int y = 0; y < 200; y++)
             for (int x = 0; x < 320; x++) px[y * 320 + x] = ramp[background[(y / 2) * 160 + x / 2]];
@@ -182,7 +158,7 @@ int main(int argc, char** argv)
     // The ray tracer's frame: the strip on top with its text, the strip
     // turned half a turn below, the traced rows left grey.
     {
-        cycling_ramp(40, ramp);
+        art_cycling_ramp(40, ramp);
         std::vector<uint32_t> px(320 * 200, 0x404040);
         for (int i = 0; i < 16000; i++) {
             px[i] = ramp[mirror[i]];
