@@ -9,7 +9,7 @@
 static const int BG_W = 160, BG_H = 100;
 
 struct Vec3 {
-    double x, y, z;
+    double x, y, z;  // world units: x right, y up, z away from the eye
 };
 static Vec3 v_add(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 static Vec3 v_scale(Vec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }

@@ -25,22 +25,22 @@ static const double R_Y = (Y_BASE - Y_X) / 2.0;
 // elliptic arc around (x0, y0) with radii (x1, y1) from angle a0 to a1 in
 // degrees, 0 pointing right and 90 down.
 struct FontStroke {
-    bool arc;
-    double x0, y0, x1, y1;
-    double a0, a1;
+    bool arc;               // false: segment, true: elliptic arc
+    double x0, y0, x1, y1;  // pixels: the segment's ends, or the arc's centre and radii
+    double a0, a1;          // degrees, arcs only; a1 < a0 runs the other way round
 };
 
-static FontStroke L(double x0, double y0, double x1, double y1) { return {false, x0, y0, x1, y1, 0, 0}; }
-static FontStroke A(double cx, double cy, double rx, double ry, double a0, double a1)
+static FontStroke seg(double x0, double y0, double x1, double y1) { return {false, x0, y0, x1, y1, 0, 0}; }
+static FontStroke arc(double cx, double cy, double rx, double ry, double a0, double a1)
 {
     return {true, cx, cy, rx, ry, a0, a1};
 }
-static FontStroke O() { return A(X_C, Y_MID, R_X, R_Y, 0, 360); }
-static FontStroke Dot(double x, double y) { return L(x, y - 0.35, x, y + 0.35); }
+static FontStroke bowl() { return arc(X_C, Y_MID, R_X, R_Y, 0, 360); }
+static FontStroke dot(double x, double y) { return seg(x, y - 0.35, x, y + 0.35); }
 
 enum { FONT_MAX_STROKES = 6 };
 struct FontGlyph {
-    int count;
+    int count;                             // strokes used, 0..FONT_MAX_STROKES
     FontStroke strokes[FONT_MAX_STROKES];
 };
 
@@ -79,40 +79,40 @@ static FontGlyph font_glyph(char c)
     const double B = Y_BASE;
     const double M = Y_MID;
     switch (c) {
-    case 'a': return {2, {O(), L(X_R, T, X_R, B)}};
-    case 'b': return {2, {O(), L(X_L, Y_ASC, X_L, B)}};
-    case 'c': return {1, {A(X_C, M, R_X, R_Y, 40, 320)}};
-    case 'd': return {2, {O(), L(X_R, Y_ASC, X_R, B)}};
-    case 'e': return {2, {A(X_C, M, R_X, R_Y, 38, 360), L(X_L, M, X_R, M)}};
-    case 'f': return {3, {L(X_C - 1.5, Y_ASC + 3.0, X_C - 1.5, B), A(X_C + 1.9, Y_ASC + 3.0, 3.4, 3.0, 180, 300),
-                          L(X_C - 5.0, T, X_C + 3.5, T)}};
-    case 'g': return {3, {O(), L(X_R, T, X_R, Y_DESC - 2.2), A(X_C, Y_DESC - 2.2, R_X, 2.2, 0, 150)}};
-    case 'h': return {3, {L(X_L, Y_ASC, X_L, B), A(X_C, T + 3.6, R_X, 3.6, 180, 360), L(X_R, T + 3.6, X_R, B)}};
-    case 'i': return {3, {L(X_C - 3.0, T, X_C, T), L(X_C, T, X_C, B), Dot(X_C, Y_ASC + 0.2)}};
-    case 'j': return {4, {L(X_C - 1.5, T, X_C + 1.5, T), L(X_C + 1.5, T, X_C + 1.5, Y_DESC - 2.0),
-                          A(X_C - 1.5, Y_DESC - 2.0, 3.0, 2.0, 0, 150), Dot(X_C + 1.5, Y_ASC + 0.2)}};
-    case 'k': return {3, {L(X_L, Y_ASC, X_L, B), L(X_R - 0.3, T, X_L + 0.5, M + 1.0), L(X_C - 0.8, M - 0.4, X_R, B)}};
-    case 'l': return {3, {L(X_C - 3.0, Y_ASC, X_C - 0.5, Y_ASC), L(X_C - 0.5, Y_ASC, X_C - 0.5, B - 2.4),
-                          A(X_C + 2.3, B - 2.4, 2.8, 2.4, 180, 90)}};
-    case 'm': return {5, {L(2.6, T, 2.6, B), A(6.3, T + 3.4, 3.7, 3.4, 180, 360), L(10.0, T + 3.4, 10.0, B),
-                          A(13.7, T + 3.4, 3.7, 3.4, 180, 360), L(17.4, T + 3.4, 17.4, B)}};
-    case 'n': return {3, {L(X_L, T, X_L, B), A(X_C, T + 3.6, R_X, 3.6, 180, 360), L(X_R, T + 3.6, X_R, B)}};
-    case 'o': return {1, {O()}};
-    case 'p': return {2, {O(), L(X_L, T, X_L, Y_DESC)}};
-    case 'q': return {2, {O(), L(X_R, T, X_R, Y_DESC)}};
-    case 'r': return {2, {L(X_C - 2.5, T, X_C - 2.5, B), A(X_C + 1.7, T + 3.6, 4.2, 3.6, 180, 300)}};
-    case 's': return {4, {A(X_C, T + 2.1, R_X - 0.4, 2.1, 340, 180), A(X_C, B - 2.1, R_X - 0.2, 2.1, 0, 160),
-                          L(X_C - R_X + 0.4, T + 2.1, X_C + R_X - 0.2, B - 2.1), L(X_C - 0.5, M, X_C + 0.5, M)}};
-    case 't': return {3, {L(X_C - 1.5, Y_ASC + 2.0, X_C - 1.5, B - 2.2), A(X_C + 1.3, B - 2.2, 2.8, 2.2, 180, 90),
-                          L(X_C - 5.0, T, X_C + 3.5, T)}};
-    case 'u': return {3, {L(X_L, T, X_L, B - 3.6), A(X_C, B - 3.6, R_X, 3.6, 180, 0), L(X_R, T, X_R, B)}};
-    case 'v': return {2, {L(X_L - 0.6, T, X_C, B), L(X_C, B, X_R + 0.6, T)}};
-    case 'x': return {2, {L(X_L, T, X_R, B), L(X_R, T, X_L, B)}};
-    case 'y': return {2, {L(X_L - 0.6, T, X_C + 0.2, B), L(X_R + 0.6, T, X_C - 3.0, Y_DESC)}};
-    case 'z': return {3, {L(X_L, T, X_R, T), L(X_R, T, X_L, B), L(X_L, B, X_R, B)}};
-    case '.': return {1, {Dot(X_C, B - 0.35)}};
-    case ',': return {2, {Dot(X_C, B - 0.35), L(X_C + 0.4, B - 0.2, X_C - 1.6, Y_DESC)}};
-    case '-': return {1, {L(X_C - 3.8, M, X_C + 3.8, M)}};
+    case 'a': return {2, {bowl(), seg(X_R, T, X_R, B)}};
+    case 'b': return {2, {bowl(), seg(X_L, Y_ASC, X_L, B)}};
+    case 'c': return {1, {arc(X_C, M, R_X, R_Y, 40, 320)}};
+    case 'd': return {2, {bowl(), seg(X_R, Y_ASC, X_R, B)}};
+    case 'e': return {2, {arc(X_C, M, R_X, R_Y, 38, 360), seg(X_L, M, X_R, M)}};
+    case 'f': return {3, {seg(X_C - 1.5, Y_ASC + 3.0, X_C - 1.5, B), arc(X_C + 1.9, Y_ASC + 3.0, 3.4, 3.0, 180, 300),
+                          seg(X_C - 5.0, T, X_C + 3.5, T)}};
+    case 'g': return {3, {bowl(), seg(X_R, T, X_R, Y_DESC - 2.2), arc(X_C, Y_DESC - 2.2, R_X, 2.2, 0, 150)}};
+    case 'h': return {3, {seg(X_L, Y_ASC, X_L, B), arc(X_C, T + 3.6, R_X, 3.6, 180, 360), seg(X_R, T + 3.6, X_R, B)}};
+    case 'i': return {3, {seg(X_C - 3.0, T, X_C, T), seg(X_C, T, X_C, B), dot(X_C, Y_ASC + 0.2)}};
+    case 'j': return {4, {seg(X_C - 1.5, T, X_C + 1.5, T), seg(X_C + 1.5, T, X_C + 1.5, Y_DESC - 2.0),
+                          arc(X_C - 1.5, Y_DESC - 2.0, 3.0, 2.0, 0, 150), dot(X_C + 1.5, Y_ASC + 0.2)}};
+    case 'k': return {3, {seg(X_L, Y_ASC, X_L, B), seg(X_R - 0.3, T, X_L + 0.5, M + 1.0), seg(X_C - 0.8, M - 0.4, X_R, B)}};
+    case 'l': return {3, {seg(X_C - 3.0, Y_ASC, X_C - 0.5, Y_ASC), seg(X_C - 0.5, Y_ASC, X_C - 0.5, B - 2.4),
+                          arc(X_C + 2.3, B - 2.4, 2.8, 2.4, 180, 90)}};
+    case 'm': return {5, {seg(2.6, T, 2.6, B), arc(6.3, T + 3.4, 3.7, 3.4, 180, 360), seg(10.0, T + 3.4, 10.0, B),
+                          arc(13.7, T + 3.4, 3.7, 3.4, 180, 360), seg(17.4, T + 3.4, 17.4, B)}};
+    case 'n': return {3, {seg(X_L, T, X_L, B), arc(X_C, T + 3.6, R_X, 3.6, 180, 360), seg(X_R, T + 3.6, X_R, B)}};
+    case 'o': return {1, {bowl()}};
+    case 'p': return {2, {bowl(), seg(X_L, T, X_L, Y_DESC)}};
+    case 'q': return {2, {bowl(), seg(X_R, T, X_R, Y_DESC)}};
+    case 'r': return {2, {seg(X_C - 2.5, T, X_C - 2.5, B), arc(X_C + 1.7, T + 3.6, 4.2, 3.6, 180, 300)}};
+    case 's': return {4, {arc(X_C, T + 2.1, R_X - 0.4, 2.1, 340, 180), arc(X_C, B - 2.1, R_X - 0.2, 2.1, 0, 160),
+                          seg(X_C - R_X + 0.4, T + 2.1, X_C + R_X - 0.2, B - 2.1), seg(X_C - 0.5, M, X_C + 0.5, M)}};
+    case 't': return {3, {seg(X_C - 1.5, Y_ASC + 2.0, X_C - 1.5, B - 2.2), arc(X_C + 1.3, B - 2.2, 2.8, 2.2, 180, 90),
+                          seg(X_C - 5.0, T, X_C + 3.5, T)}};
+    case 'u': return {3, {seg(X_L, T, X_L, B - 3.6), arc(X_C, B - 3.6, R_X, 3.6, 180, 0), seg(X_R, T, X_R, B)}};
+    case 'v': return {2, {seg(X_L - 0.6, T, X_C, B), seg(X_C, B, X_R + 0.6, T)}};
+    case 'x': return {2, {seg(X_L, T, X_R, B), seg(X_R, T, X_L, B)}};
+    case 'y': return {2, {seg(X_L - 0.6, T, X_C + 0.2, B), seg(X_R + 0.6, T, X_C - 3.0, Y_DESC)}};
+    case 'z': return {3, {seg(X_L, T, X_R, T), seg(X_R, T, X_L, B), seg(X_L, B, X_R, B)}};
+    case '.': return {1, {dot(X_C, B - 0.35)}};
+    case ',': return {2, {dot(X_C, B - 0.35), seg(X_C + 0.4, B - 0.2, X_C - 1.6, Y_DESC)}};
+    case '-': return {1, {seg(X_C - 3.8, M, X_C + 3.8, M)}};
     }
     return {0, {}};
 }
