@@ -3,12 +3,7 @@
 
 #include <cmath>
 
-#include "raytracer/ray_texel.h"
-
-static inline float dot(Vec3 a, Vec3 b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+#include "raytracer/ray_math.h"
 
 void nearest_hit(Ray* ray)
 {
@@ -23,16 +18,9 @@ void nearest_hit(Ray* ray)
         const Sphere& s = w.spheres[k];
         const Vec3 o = {ray->origin.x - s.position.x, ray->origin.y - s.position.y,
                         ray->origin.z - s.position.z};
-        const float b = 2.0f * dot(o, d);
-        const float m = dot(o, o) - s.radius * s.radius;
-        const float discriminant = b * b - 4.0f * a * m;
-        if (discriminant < 0.0f)
+        float t;
+        if (!sphere_distance(a, 2.0f * dot(o, d), dot(o, o) - s.radius * s.radius, &t))
             continue;
-        const float root = std::sqrt(discriminant);
-        const float t1 = (root - b) / (2.0f * a);
-        const float t2 = (-b - root) / (2.0f * a);
-        // The nearer root when it lies ahead, else the farther one.
-        const float t = (t1 > t2 && t2 >= 0.0f) ? t2 : t1;
         if (t >= 0.0f && t < best_t) {
             best_t = t;
             best = k;
@@ -92,15 +80,7 @@ void shade(TraceSample* sample)
 
 Vec3 reflect_vector(Vec3 normal, Vec3 d)
 {
-    const float k = 2.0f * dot(d, normal);
-    return {d.x - k * normal.x, d.y - k * normal.y, d.z - k * normal.z};
-}
-
-static inline void clamp_colour(Rgb* c)
-{
-    if (c->red > 255.0f) c->red = 255.0f;
-    if (c->green > 255.0f) c->green = 255.0f;
-    if (c->blue > 255.0f) c->blue = 255.0f;
+    return reflect(normal, d);
 }
 
 TraceSample trace_ray(const Ray* ray)
@@ -112,9 +92,8 @@ TraceSample trace_ray(const Ray* ray)
     if (r.hit < 0)
         return out;
 
-    const RayScene& w = ray_scene;
-    const Sphere& s = w.spheres[r.hit];
-    const Material& m = w.materials[s.material];
+    const Sphere& s = ray_scene.spheres[r.hit];
+    const Material& m = ray_scene.materials[s.material];
     const float t = r.t;
     out.hit = r.hit;
     out.point = {r.origin.x + t * r.direction.x, r.origin.y + t * r.direction.y,
@@ -125,34 +104,8 @@ TraceSample trace_ray(const Ray* ray)
                   (out.point.z - s.position.z) / s.radius};
     out.material = s.material;
     out.reflectivity = r.allow_reflection ? m.reflectivity : 0.0f;
-
     shade(&out);
-
-    // A perfect mirror stays black here and takes its whole colour from
-    // add_reflection.
-    if (out.reflectivity < 1.0f) {
-        if (m.textured == 1) {
-            const float texel = float(sphere_texel(s, out.point, out.normal));
-            if (out.reflectivity > 0.0f) {
-                // Unlit: add_reflection lights the mix.
-                out.colour = {texel * m.colour.red, texel * m.colour.green,
-                              texel * m.colour.blue};
-            } else {
-                out.colour = {texel * m.colour.red * out.diffuse + out.specular,
-                              texel * m.colour.green * out.diffuse + out.specular,
-                              texel * m.colour.blue * out.diffuse + out.specular};
-            }
-        } else if (out.reflectivity > 0.0f) {
-            out.colour = {m.colour.red * 255.0f, m.colour.green * 255.0f,
-                          m.colour.blue * 255.0f};
-        } else {
-            out.colour = {out.diffuse * m.colour.red * 255.0f + out.specular,
-                          out.diffuse * m.colour.green * 255.0f + out.specular,
-                          out.diffuse * m.colour.blue * 255.0f + out.specular};
-        }
-    }
-    out.reflectivity = m.reflectivity;
-    clamp_colour(&out.colour);
+    surface_colour(s, m, &out);
     return out;
 }
 
@@ -160,15 +113,9 @@ void add_reflection(TraceSample* sample)
 {
     if (!sample->view_normalised)
         normalise_view(sample);
-    const Vec3 r = reflect_vector(sample->normal, sample->view);
-    const Ray ray = {sample->point, r, 0.0f, -1, sample->hit, 0};
-    const TraceSample q = trace_ray(&ray);
-    const float f = sample->reflectivity;
-    Rgb& c = sample->colour;
-    c.red = ((1.0f - f) * c.red + f * q.colour.red) * sample->diffuse + sample->specular;
-    c.green = ((1.0f - f) * c.green + f * q.colour.green) * sample->diffuse + sample->specular;
-    c.blue = ((1.0f - f) * c.blue + f * q.colour.blue) * sample->diffuse + sample->specular;
-    clamp_colour(&c);
+    const Ray ray = {sample->point, reflect_vector(sample->normal, sample->view), 0.0f, -1,
+                     sample->hit, 0};
+    mix_reflection(sample, trace_ray(&ray));
 }
 
 uint32_t primary_ray_pixel(Vec3 origin, Vec3 direction)
@@ -177,6 +124,5 @@ uint32_t primary_ray_pixel(Vec3 origin, Vec3 direction)
     TraceSample s = trace_ray(&ray);
     if (s.hit >= 0 && ray_scene.materials[s.material].reflectivity > 0.0f)
         add_reflection(&s);
-    return (ray_channel_byte(s.colour.red) << 16) | (ray_channel_byte(s.colour.green) << 8) |
-           ray_channel_byte(s.colour.blue);
+    return pack_colour(s.colour);
 }

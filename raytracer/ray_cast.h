@@ -12,7 +12,7 @@
 
 #include "raytracer/ray_scene.h"
 
-#define RAY_NO_HIT_T 64000.0f  // distance reported when nothing is hit
+constexpr float RAY_NO_HIT_T = 64000.0f;  // distance reported when nothing is hit
 
 struct Ray {
     Vec3 origin;               // start point

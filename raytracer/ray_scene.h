@@ -11,20 +11,18 @@
 #pragma once
 #include <cstdint>
 
-enum {
-    RAY_MAX_SPHERES = 6,
-    RAY_MATERIALS = 2,
-    RAY_TEXTURE_SIZE = 256,  // the texture is 256 x 256 bytes
-};
+constexpr int RAY_MAX_SPHERES = 6;
+constexpr int RAY_MATERIALS = 2;
+constexpr int RAY_TEXTURE_SIZE = 256;  // the texture is 256 x 256 bytes
 
 // The camera is fixed: eye at (0, 80, 96), looking along -z, tilted down 45
 // degrees (the frame tracer builds the primary rays).
-#define RAY_EYE_X 0.0f
-#define RAY_EYE_Y 80.0f
-#define RAY_EYE_Z 96.0f
+constexpr float RAY_EYE_X = 0.0f;
+constexpr float RAY_EYE_Y = 80.0f;
+constexpr float RAY_EYE_Z = 96.0f;
 
 // 2 pi in single precision: the wrap of the angles and the ring's swing.
-#define RAY_TWO_PI_F 6.2831855f
+constexpr float RAY_TWO_PI_F = 6.2831855f;
 
 struct Vec3 {
     float x, y, z;

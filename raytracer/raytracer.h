@@ -17,12 +17,10 @@
 #include "raytracer/ray_cast.h"
 #include "raytracer/ray_scene.h"
 
-enum {
-    RAY_BAND_FIRST_ROW = 50,  // first picture row the tracer writes
-    RAY_BAND_ROWS = 99,       // rows 50..148 are traced
-    RAY_SMEAR_MAX = 20,       // strength of the first smeared frame of a burst
-    RAY_SMEAR_SHARP = 25,     // a burst starts when the countdown falls below -25
-};
+constexpr int RAY_BAND_FIRST_ROW = 50;  // first picture row the tracer writes
+constexpr int RAY_BAND_ROWS = 99;       // rows 50..148 are traced
+constexpr int RAY_SMEAR_MAX = 20;       // strength of the first smeared frame of a burst
+constexpr int RAY_SMEAR_SHARP = 25;     // a burst starts when the countdown falls below -25
 
 // The traced picture, 320 x 200 words 0x00RRGGBB like the frame buffer.
 // Only rows 50..148 are ever written; the rest stay black.

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "raytracer/ray_cast.h"
-#include "raytracer/ray_texel.h"
+#include "raytracer/ray_math.h"
 
 namespace {
 
