@@ -7,6 +7,8 @@
 // file to bench/CMakeLists.txt and one line to the section list in
 // bench_main.cpp.
 #pragma once
+#include <time.h>
+
 #include <chrono>
 #include <vector>
 
@@ -19,6 +21,15 @@ static inline double bench_now_ms(void)
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Processor time of the calling thread in milliseconds: less disturbed than
+// wall-clock time when other processes compete for the cores.
+static inline double bench_thread_cpu_ms(void)
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
 }
 
 // Adds one row to the output: median, minimum and maximum of `samples_ms`

@@ -15,13 +15,15 @@ void bench_raytracer(const BenchOptions& options)
 
     // Whole scene calls: motion, tracing and the sharp copy or the smear, as
     // the show runs them (a burst every 46 calls).
-    std::vector<double> scene;
+    std::vector<double> scene, scene_cpu;
     for (int f = 0; f < options.frames; f++) {
-        const double t0 = bench_now_ms();
+        const double t0 = bench_now_ms(), c0 = bench_thread_cpu_ms();
         raytrace_scene(4);
         scene.push_back(bench_now_ms() - t0);
+        scene_cpu.push_back(bench_thread_cpu_ms() - c0);
     }
     bench_report_timings("raytracer", "raytrace_scene", scene);
+    bench_report_timings("raytracer", "raytrace_scene (thread cpu)", scene_cpu);
 
     // The parts on their own.
     std::vector<double> trace, smear;
