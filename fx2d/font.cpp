@@ -6,6 +6,9 @@
 #include "fx2d/framebuffer.h"
 #include "runtime/assets.h"
 
+// Addressed through the blob so that it is set before any dynamic initialisation.
+const uint8_t* glyph_strip = asset_blob + FONT_STRIP_OFFSET;
+
 int glyph_index(int character)
 {
     // The terminator never matches, nor does anything outside 1..255.
@@ -27,7 +30,7 @@ void draw_glyph(int x, int y, int character)
     // keeps x + j and y + r far from the int limits.
     if (x <= -GLYPH_SIZE || x >= FB_WIDTH || y <= -GLYPH_SIZE || y >= FB_HEIGHT)
         return;
-    const uint8_t* cell = font_strip + GLYPH_PITCH * k;
+    const uint8_t* cell = glyph_strip + GLYPH_PITCH * k;
     for (int r = 0; r < GLYPH_SIZE; r++)
         for (int j = 0; j < GLYPH_SIZE; j++)
             fb_add_pixel(x + j, y + r, cell[r * FONT_STRIP_WIDTH + j]);

@@ -7,8 +7,13 @@
 // whether or not it has a glyph; pixels outside the frame are skipped.
 // Called by the text-drawing scenes on the main thread; nothing allocates.
 #pragma once
+#include <cstdint>
 
 enum { GLYPH_SIZE = 20, GLYPH_PITCH = 21, GLYPH_ADVANCE = 20, GLYPH_COUNT = 28 };
+
+// The strip the glyphs are read from (20 rows of 587 bytes): font_strip,
+// unless a test points it at a strip of its own.
+extern const uint8_t* glyph_strip;
 
 // Draws the NUL-terminated string with its first cell's top left at (x, y).
 // Returns 0 (callers ignore it).

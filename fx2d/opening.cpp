@@ -1,7 +1,7 @@
 // opening.cpp -- the first 48 seconds: the colour-cycling opening picture
 // faded in from black, the opening band with its blended inset picture, the
 // fade to white, and the scroll text.
-#include <cmath>
+#include <cstring>
 
 #include "fx2d/font.h"
 #include "fx2d/framebuffer.h"
@@ -73,6 +73,10 @@ void blend_picture(const uint8_t* picture, const uint32_t* palette, float factor
     }
 }
 
+// The band picture's colours, copied out of the blob: the palette's offset
+// there (85211) is not a multiple of 4, so its words cannot be read in place.
+static uint32_t band_colours[256];
+
 void scene_band_overlay(int argument)
 {
     switch (argument) {
@@ -81,7 +85,8 @@ void scene_band_overlay(int argument)
             band_edge -= 0.3f;
         break;
     case 2:  // "tekstipuoltausta": the picture at the factor before the rise
-        blend_picture(band_picture, band_palette, blend_factor, 80, 51,
+        memcpy(band_colours, asset_blob + BAND_PALETTE_OFFSET, sizeof band_colours);
+        blend_picture(band_picture, band_colours, blend_factor, 80, 51,
                       BAND_PICTURE_WIDTH, BAND_PICTURE_HEIGHT);
         if (blend_factor < 0.15)  // compared as a double: stops at 0.16
             blend_factor += 0.01f;
@@ -91,7 +96,9 @@ void scene_band_overlay(int argument)
             white_level += 1;
         break;
     case 4: {  // "tekstusta": the factor runs down unseen
-        const float d = blend_factor - 0.02f;
+        // 0.02 as a double, the difference stored as a float: from 0.16 the
+        // eighth call reaches 0 (a 0.02f step would leave 1.5e-8 for a ninth).
+        const float d = float(blend_factor - 0.02);
         blend_factor = d > 0.0f ? d : 0.0f;
         break;
     }
