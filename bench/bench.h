@@ -38,3 +38,4 @@ void bench_report_timings(const char* section, const char* what, std::vector<dou
 
 // The sections.
 void bench_raytracer(const BenchOptions& options);
+void bench_scenes(const BenchOptions& options);

@@ -20,6 +20,7 @@ struct BenchSection {
 // One line per section.
 static const BenchSection sections[] = {
     {"raytracer", bench_raytracer},
+    {"scenes", bench_scenes},
 };
 
 struct BenchRow {

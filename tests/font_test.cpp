@@ -143,13 +143,4 @@ TEST_F(FontTest, AmountsAddWithSaturation)
     EXPECT_EQ(at(0, 0), 0x003C2C2Cu);
 }
 
-TEST(FontStrip, CellsFitTheStripAndSeparatorsAreEmpty)
-{
-    // The real strip: 28 cells of 20 with a blank column between two cells.
-    EXPECT_EQ(21 * 27 + 20, FONT_STRIP_WIDTH);
-    for (int k = 0; k < 27; k++)
-        for (int r = 0; r < 20; r++)
-            EXPECT_EQ(font_strip[r * FONT_STRIP_WIDTH + 21 * k + 20], 0) << k << " " << r;
-}
-
 }  // namespace

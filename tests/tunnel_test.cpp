@@ -140,11 +140,4 @@ TEST_F(TunnelTest, PointStraightDownTheAxisIsInfinitelyFar)
     EXPECT_GT(grid_shade[g(0, 0)], 200);
 }
 
-TEST(TunnelAveraging, ArithmeticShiftRoundsTowardMinusInfinity)
-{
-    // Averaging row -3 with -2 gives -3, and texture row (-3 & 255) = 253.
-    EXPECT_EQ((-3 + -2) >> 1, -3);
-    EXPECT_EQ(tube_pixel(256, 0, (-3 + -2) >> 1, 0), tube_pixel(256, 0, 253, 0));
-}
-
 }  // namespace
