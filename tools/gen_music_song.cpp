@@ -207,12 +207,12 @@ void snare_fill(Pat& P, int rows, int from_vol, int to_vol, bool roll)
 void tom_fill(Pat& P, int rows)
 {
     static const int pitch[8] = {67, 67, 64, 64, 60, 60, 55, 55};
-    static const uint8_t pan[8] = {0xC3, 0xC4, 0xC6, 0xC7, 0xC9, 0xCA, 0xCC, 0xCD};
+    static const uint8_t pan[8] = {3, 4, 6, 7, 9, 10, 12, 13};   // x 16
     int start = MUSIC_ROWS - rows;
     for (int i = 0; i < rows; i++) {
         int k = i * 8 / rows;
         note(P, start + i, CH_TOM, pitch[k], TOM);
-        P.at(start + i, CH_TOM).volume = pan[k];
+        P.at(start + i, CH_TOM).volume = (uint8_t)(VOL_PAN | pan[k]);
     }
 }
 

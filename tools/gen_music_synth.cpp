@@ -264,7 +264,8 @@ MusicInstrument make_pluck()
 }
 
 // Strings/choir: a vowel-like spectrum on two copies detuned by +-27
-// cents, with a slow attack and a slowly swaying panning envelope.
+// cents, with a slow attack, a looped swell while the note is held (the
+// fade-out takes over at key-off) and a slowly swaying panning envelope.
 MusicInstrument make_strings()
 {
     double amp[16] = {};
@@ -274,7 +275,7 @@ MusicInstrument make_strings()
     int cyc[2] = {63, 65};
     double wt[2] = {1.0, 1.0};
     MusicInstrument in = instrument("strings", looped(quantise(additive_loop(2048, cyc, wt, 2, amp, 15), 1.0), 28, 150, 0));
-    in.volume_env = envelope({0, 0, 30, 64, 80, 56}, 1);
+    in.volume_env = envelope({0, 0, 30, 64, 70, 50, 110, 64}, -1, 1, 3);
     in.panning_env = envelope({0, 24, 60, 40, 120, 24}, -1, 0, 2);
     in.fadeout = 500;
     return in;

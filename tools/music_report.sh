@@ -5,7 +5,8 @@
 # longest near-silence, sox statistics and a spectrogram picture.
 #
 # Usage: tools/music_report.sh [OUT_DIR]   (default build/music_report)
-# BUILD=dir selects the build directory (default build).
+# BUILD=dir selects the build directory (default build); UPDATE_PREVIEW=1
+# also writes the small spectrogram to assets/preview/music_spectrogram.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
@@ -36,3 +37,10 @@ sox "$wav" -n stats 2>&1
 sox "$wav" -n remix 1,2 rate 22050 spectrogram -x 1200 -y 257 -z 90 \
     -t "tavimo soundtrack, $label" -o "$out/spectrogram.png"
 echo "spectrogram: $out/spectrogram.png"
+if [ "${UPDATE_PREVIEW:-0}" = 1 ]; then
+    sox "$wav" -n remix 1,2 rate 22050 spectrogram -x 800 -y 200 -z 80 \
+        -t "tavimo soundtrack, $label" -o "$out/spectrogram_small.png"
+    convert "$out/spectrogram_small.png" -colors 24 -strip \
+        "PNG8:$root/assets/preview/music_spectrogram.png"
+    echo "updated assets/preview/music_spectrogram.png"
+fi
