@@ -1,0 +1,84 @@
+// voice.cpp -- the voice array's globals and the five voice operations.
+#include "audio/voice.h"
+
+#include "player/song.h"
+
+Voice* voices;
+Voice voice_list = {&voice_list, &voice_list, 0, 0, 0, 0, nullptr, 0, 0, 0, 0,
+                    0, 0, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0};
+int32_t output_rate;
+int32_t ramp_frames;
+float ramp_scale;
+
+enum { FREQUENCY_MIN = 100, FREQUENCY_MAX = 705600 };
+
+bool voice_set_frequency(Voice* voice, int32_t frequency)
+{
+    if (!voice || output_rate <= 0)
+        return false;
+    if (frequency < FREQUENCY_MIN)
+        frequency = FREQUENCY_MIN;
+    if (frequency > FREQUENCY_MAX)
+        frequency = FREQUENCY_MAX;
+    uint32_t f = uint32_t(frequency);
+    uint32_t rate = uint32_t(output_rate);
+    voice->step = int32_t(f / rate);
+    voice->step_fraction = uint32_t((uint64_t(f % rate) << 32) / rate);
+    return true;
+}
+
+// Both gains from the stored volume and panning. Signed arithmetic,
+// truncating toward zero; a panning of 256 gives a left gain of 0 for every
+// volume below 255 (and a negative product, truncated to 0, at 255).
+static void update_gains(Voice* voice)
+{
+    int32_t left = (255 - voice->panning) * voice->volume / 255;
+    int32_t right = voice->panning * voice->volume / 255;
+    voice->gain_left = uint8_t(left < 0 ? 0 : left > 255 ? 255 : left);
+    voice->gain_right = uint8_t(right < 0 ? 0 : right > 255 ? 255 : right);
+}
+
+bool voice_set_volume(Voice* voice, int32_t volume)
+{
+    if (!voice)
+        return false;
+    voice->volume = volume;
+    update_gains(voice);
+    return true;
+}
+
+bool voice_set_panning(Voice* voice, int32_t panning)
+{
+    if (!voice)
+        return false;
+    voice->panning = panning;
+    update_gains(voice);
+    return true;
+}
+
+int32_t voice_start(int32_t index, Sample* sample)
+{
+    if (!voices || !sample || index < 0 || index >= VOICE_COUNT)
+        return -1;
+    Voice* v = &voices[index];
+    v->sample = sample;
+    uint64_t loop_end = uint64_t(sample->loop_start) + sample->loop_length;
+    if (v->start_offset >= loop_end)
+        v->start_offset = 0;
+    v->position = v->start_offset;
+    v->start_offset = 0;
+    v->position_fraction = 0;
+    v->direction = VOICE_FORWARD;
+    return v->index;
+}
+
+bool voice_stop(int32_t index)
+{
+    if (!voices || index < 0 || index >= VOICE_COUNT)
+        return false;
+    Voice* v = &voices[index];
+    v->position = 0;
+    v->position_fraction = 0;
+    v->sample = nullptr;
+    return true;
+}
