@@ -361,8 +361,10 @@ TEST_F(Mixer, SampleWithoutLoopEndsAfterItsLastFrame)
     EXPECT_EQ(v->position, 0u);
     EXPECT_EQ(v->position_fraction, 0u);
 
-    // The empty sample (no data, length 0) ends at once without a read.
-    voice_start(2, &empty_sample);
+    // A sample like the loader's empty one (all zero: no data, length 0,
+    // loop type 0) ends at once without a read.
+    Sample empty{};
+    voice_start(2, &empty);
     mix_voices(out.data(), &voice_list, 8);
     EXPECT_EQ(v->sample, nullptr);
 }
@@ -528,8 +530,9 @@ TEST_F(Mixer, HostileFrequenciesAndOffsetsNeverReadOutsideTheData)
                 continue;
             uint32_t end = v.sample->loop_start + v.sample->loop_length;
             ASSERT_LT(v.position, end) << "voice " << i << " round " << round;
-            if (v.direction == VOICE_BACKWARD)
+            if (v.direction == VOICE_BACKWARD) {
                 ASSERT_GE(v.position, v.sample->loop_start);
+            }
         }
     }
     for (FencedSample* s : samples)
