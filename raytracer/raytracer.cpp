@@ -307,7 +307,7 @@ struct SmearDivisors {
     uint32_t m[161];
 };
 
-static SmearDivisors smear_divisors(void)
+static constexpr SmearDivisors smear_divisors(void)
 {
     SmearDivisors d = {};
     for (uint32_t i = 1; i <= 160; i++)
@@ -317,7 +317,7 @@ static SmearDivisors smear_divisors(void)
 
 void smear_band(const uint32_t* source, uint32_t* destination, int n)
 {
-    static const SmearDivisors divide = smear_divisors();
+    static constexpr SmearDivisors divide = smear_divisors();
     // Wider than the row changes nothing: the columns are cut off anyway.
     if (n > 2 * FB_WIDTH)
         n = 2 * FB_WIDTH;
