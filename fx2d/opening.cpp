@@ -85,7 +85,7 @@ void scene_band_overlay(int argument)
             band_edge -= 0.3f;
         break;
     case 2:  // "tekstipuoltausta": the picture at the factor before the rise
-        memcpy(band_colours, asset_blob + BAND_PALETTE_OFFSET, sizeof band_colours);
+        memcpy(band_colours, band_palette, sizeof band_colours);
         blend_picture(band_picture, band_colours, blend_factor, 80, 51,
                       BAND_PICTURE_WIDTH, BAND_PICTURE_HEIGHT);
         if (blend_factor < 0.15)  // compared as a double: stops at 0.16

@@ -4,9 +4,7 @@
 const uint8_t* const module_data = asset_blob + MODULE_DATA_OFFSET;
 const uint8_t* const background_picture = asset_blob + BACKGROUND_PICTURE_OFFSET;
 const uint8_t* const band_picture = asset_blob + BAND_PICTURE_OFFSET;
-// The blob is 16-byte aligned and the palette's offset is a multiple of 4.
-const uint32_t* const band_palette =
-    reinterpret_cast<const uint32_t*>(asset_blob + BAND_PALETTE_OFFSET);
+const uint8_t* const band_palette = asset_blob + BAND_PALETTE_OFFSET;
 const uint8_t* const font_strip = asset_blob + FONT_STRIP_OFFSET;
 const uint8_t* const mirror_picture = asset_blob + MIRROR_PICTURE_OFFSET;
 

@@ -31,11 +31,21 @@ extern "C" const uint8_t asset_blob[ASSET_BLOB_SIZE];
 extern const uint8_t* const module_data;
 extern const uint8_t* const background_picture;
 extern const uint8_t* const band_picture;
-extern const uint32_t* const band_palette;   // little-endian words, bits 24..31 zero
+// 256 little-endian 0x00RRGGBB words at an offset that is not a multiple
+// of 4: read them through band_palette_colour (or copy them), never by
+// casting the pointer to words.
+extern const uint8_t* const band_palette;
 extern const uint8_t* const font_strip;
 extern const uint8_t* const mirror_picture;
 
 // The show's constant texts, NUL-terminated 8-bit strings.
+// Colour `index` (0..255) of the band palette.
+inline uint32_t band_palette_colour(int index)
+{
+    const uint8_t* p = band_palette + 4 * index;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 extern const char glyph_order[];   // "abcdefghijklmnopqrstuvxyz.,-": 28 glyphs, no "w"
 extern const char scroll_text[];   // 103 characters
 extern const char mirror_text[];   // 51 characters

@@ -86,8 +86,8 @@ TEST(Assets, NamedConstantsAddressTheirFilesInTheBlob)
     EXPECT_EQ(BAND_PICTURE_WIDTH * BAND_PICTURE_HEIGHT, BAND_PICTURE_SIZE);
     EXPECT_EQ(FONT_STRIP_WIDTH * FONT_STRIP_HEIGHT, FONT_STRIP_SIZE);
     EXPECT_EQ(MIRROR_PICTURE_WIDTH * MIRROR_PICTURE_HEIGHT, MIRROR_PICTURE_SIZE);
-    // The palette is read as words straight from the blob.
-    EXPECT_EQ(band_palette[1], (uint32_t)asset_blob[BAND_PALETTE_OFFSET + 4] |
+    // Palette colours are little-endian words.
+    EXPECT_EQ(band_palette_colour(1), (uint32_t)asset_blob[BAND_PALETTE_OFFSET + 4] |
                                    (uint32_t)asset_blob[BAND_PALETTE_OFFSET + 5] << 8 |
                                    (uint32_t)asset_blob[BAND_PALETTE_OFFSET + 6] << 16 |
                                    (uint32_t)asset_blob[BAND_PALETTE_OFFSET + 7] << 24);
@@ -121,7 +121,7 @@ TEST(Assets, PicturesUseOnlyTheIndicesTheirPalettesCover)
     // Bright enough to be seen: the moon and the windows reach the top of their ranges.
     EXPECT_GE(background_max, 200);
     EXPECT_GE(mirror_max, 230);
-    for (int i = 0; i < 256; i++) EXPECT_EQ(band_palette[i] >> 24, 0u) << "entry " << i;
+    for (int i = 0; i < 256; i++) EXPECT_EQ(band_palette_colour(i) >> 24, 0u) << "entry " << i;
 }
 
 TEST(Assets, FontGlyphsSitInTheirCellsWithCleanEdges)
