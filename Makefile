@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan windows windows64 clean
+.PHONY: all deps build run test test-asan test-tsan windows windows64 release clean
 
 all: build
 
@@ -17,7 +17,7 @@ build: deps
 run: build
 	build/tavimo
 
-test: build
+test: build release
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -43,5 +43,13 @@ windows64:
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-win64 -j $(JOBS)
 
+# The 64-kilobyte release: build-release/tavimo-64k, the show built for size
+# and packed into one self-extracting file (cmake/release.cmake); prints
+# its byte budget (also in build-release/budget.txt).
+release: deps
+	@cmake -S . -B build-release -DTAVIMO_RELEASE=ON >/dev/null
+	@cmake --build build-release -j $(JOBS)
+	@cat build-release/budget.txt
+
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-win64
+	rm -rf build build-asan build-tsan build-win32 build-win64 build-release

@@ -1,0 +1,42 @@
+# release.cmake -- the 64-kilobyte release build (TAVIMO_RELEASE=ON,
+# `make release`): the show's own sources compiled for size, linked without
+# anything but the system's SDL2, libm and libc, stripped, and then packed
+# by tools/release/pack.py into build-release/tavimo-64k, one self-extracting
+# file of at most 65536 bytes.
+#
+# Included twice from the top-level CMakeLists.txt: first with
+# TAVIMO_RELEASE_STAGE=flags, before any target exists, to set the size
+# options for everything; then with TAVIMO_RELEASE_STAGE=pack, after the
+# show's target, to add the packed file. Nothing but the show is built.
+
+if(TAVIMO_RELEASE_STAGE STREQUAL "flags")
+  # Optimise for size; the options that change no result the show computes
+  # (floating point stays IEEE, as in build/tavimo: no -ffast-math).
+  set(CMAKE_BUILD_TYPE MinSizeRel)
+  add_compile_options(
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-threadsafe-statics>
+    -ffunction-sections -fdata-sections
+    -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -fno-stack-protector -fno-ident -fno-plt -fno-pie
+    -fvisibility=hidden)
+  add_link_options(
+    -no-pie -s
+    # The C++ runtime pieces the show needs (a clock, a lock) go into the
+    # executable, so that it needs no libstdc++ or libgcc_s on the system.
+    -static-libstdc++ -static-libgcc
+    -Wl,--gc-sections -Wl,--as-needed -Wl,-O1
+    -Wl,--hash-style=gnu -Wl,--build-id=none
+    -Wl,-z,norelro -Wl,-z,noseparate-code)
+elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
+  set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k)
+  add_custom_command(OUTPUT ${TAVIMO_64K}
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/release/pack.py $<TARGET_FILE:tavimo>
+            ${CMAKE_BINARY_DIR}/asset_blob.bin ${TAVIMO_64K} ${CMAKE_BINARY_DIR}/budget.txt
+    DEPENDS tavimo ${CMAKE_SOURCE_DIR}/tools/release/pack.py
+            ${CMAKE_SOURCE_DIR}/tools/release/stub.sh
+            ${CMAKE_SOURCE_DIR}/runtime/make_blob.cmake
+    COMMENT "Packing tavimo into tavimo-64k")
+  add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
+endif()

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The packed release: at most 65536 bytes, built from the same sources as the
+# show under test, and its payload unpacks, by the stub's own command, to the
+# uncompressed release build byte for byte. A damaged payload fails with a
+# non-zero code and leaves no file behind.
+. "$(dirname "$0")/lib.bash"
+. "$(dirname "$0")/release_lib.bash"
+
+size=$(stat -c %s "$PACKED")
+[ "$size" -le 65536 ] || fail "tavimo-64k is $size bytes, over the 65536-byte limit"
+
+# Same sources: the release tree was configured from this source tree, both
+# programs are newer than every file they are built from, and they carry the
+# same asset blob.
+home=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$RELEASE_DIR/CMakeCache.txt")
+[ "$(cd "$home" && pwd -P)" = "$(cd "$SOURCE_DIR" && pwd -P)" ] ||
+  fail "build-release was configured from $home, not from $SOURCE_DIR"
+for program in "$PACKED" "$TAVIMO"; do
+  stale=$(sources_newer_than "$program" | head -3 | tr "\n" " ")
+  [ -z "$stale" ] || fail "$program is older than $stale (run make release and make build)"
+done
+blob=${TAVIMO_BUILD_DIR:-$(dirname "$TAVIMO")}/asset_blob.bin
+cmp -s "$blob" "$RELEASE_DIR/asset_blob.bin" ||
+  fail "the release build's asset blob differs from $blob"
+
+# The stub is two lines; its second line unpacks what follows with the
+# command between "|" and ">".
+[ "$(head -n1 "$PACKED")" = '#!/bin/sh' ] || fail "tavimo-64k does not start with #!/bin/sh"
+unpack=$(sed -n '2s/.*|\(xz [^>]*\)>.*/\1/p' "$PACKED")
+[ -n "$unpack" ] || fail "no xz command in the stub's second line"
+tail -n+3 "$PACKED" | $unpack >"$SCRATCH/unpacked" || fail "'$unpack' failed on the payload"
+cmp "$SCRATCH/unpacked" "$UNPACKED" ||
+  fail "the payload does not unpack to build-release/tavimo"
+[ -x "$PACKED" ] || fail "tavimo-64k is not executable"
+
+# Only the system's SDL2, libm and libc (and the loader) are needed.
+needed=$(LC_ALL=C readelf -d "$UNPACKED" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
+[ "$needed" = "libSDL2-2.0.so.0 libc.so.6 libm.so.6 " ] ||
+  [ "$needed" = "libSDL2-2.0.so.0 libc.so.6 " ] ||
+  fail "the release build needs: $needed"
+
+# A damaged payload: a non-zero code, the temporary file gone.
+mkdir "$SCRATCH/tmp"
+head -c $((size - 2000)) "$PACKED" >"$SCRATCH/broken"
+chmod +x "$SCRATCH/broken"
+TMPDIR=$SCRATCH/tmp DISPLAY= timeout 20 "$SCRATCH/broken" 2>/dev/null
+code=$?
+[ "$code" != 0 ] || fail "a damaged payload gave exit code 0"
+[ -z "$(ls -A "$SCRATCH/tmp")" ] || fail "a damaged payload left $(ls "$SCRATCH/tmp")"
+echo "ok: tavimo-64k is $size bytes ($((65536 - size)) to spare), unpacks to build-release/tavimo," \
+  "needs $needed; a damaged copy exits $code and leaves nothing"
