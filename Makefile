@@ -22,7 +22,7 @@ test: build release
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTAVIMO_SANITIZE=address,undefined >/dev/null
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTAVIMO_SANITIZE=address,undefined,float-cast-overflow >/dev/null
 	@cmake --build build-asan -j $(JOBS) --target tavimo_tests
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -E '^e2e\.'
