@@ -9,7 +9,7 @@ void nearest_hit(Ray* ray)
 {
     const RayScene& w = ray_scene;
     const Vec3 d = ray->direction;
-    const float a = dot(d, d);
+    const float a = ray_dot(d, d);
     float best_t = RAY_NO_HIT_T;
     int32_t best = -1;
     for (int k = 0; k < w.sphere_count; k++) {
@@ -19,7 +19,7 @@ void nearest_hit(Ray* ray)
         const Vec3 o = {ray->origin.x - s.position.x, ray->origin.y - s.position.y,
                         ray->origin.z - s.position.z};
         float t;
-        if (!sphere_distance(a, 2.0f * dot(o, d), dot(o, o) - s.radius * s.radius, &t))
+        if (!sphere_distance(a, 2.0f * ray_dot(o, d), ray_dot(o, o) - s.radius * s.radius, &t))
             continue;
         if (t >= 0.0f && t < best_t) {
             best_t = t;
@@ -48,7 +48,7 @@ void shade(TraceSample* sample)
 
     Vec3 l = {w.light.x - sample->point.x, w.light.y - sample->point.y,
               w.light.z - sample->point.z};
-    const float dist = std::sqrt(dot(l, l));
+    const float dist = std::sqrt(ray_dot(l, l));
     l.x /= dist;
     l.y /= dist;
     l.z /= dist;
@@ -58,7 +58,7 @@ void shade(TraceSample* sample)
     Ray shadow = {sample->point, l, 0.0f, -1, sample->hit, 0};
     nearest_hit(&shadow);
     if (!(shadow.t <= dist)) {
-        const float d = dot(l, sample->normal);
+        const float d = ray_dot(l, sample->normal);
         sample->diffuse = d * m.diffuse;
         if (sample->diffuse < 0.0f)
             sample->diffuse = 0.0f;
@@ -69,7 +69,7 @@ void shade(TraceSample* sample)
                             l.z - 2.0f * d * sample->normal.z};
             if (!sample->view_normalised)
                 normalise_view(sample);
-            const float e = dot(r, sample->view);
+            const float e = ray_dot(r, sample->view);
             if (e > 0.0f)
                 sample->specular = std::pow(e, m.shininess) * m.specular;
         }
@@ -80,7 +80,7 @@ void shade(TraceSample* sample)
 
 Vec3 reflect_vector(Vec3 normal, Vec3 d)
 {
-    return reflect(normal, d);
+    return ray_reflect(normal, d);
 }
 
 TraceSample trace_ray(const Ray* ray)

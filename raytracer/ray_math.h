@@ -11,7 +11,7 @@
 #include "raytracer/ray_cast.h"
 #include "raytracer/ray_scene.h"
 
-static inline float dot(Vec3 a, Vec3 b)
+static inline float ray_dot(Vec3 a, Vec3 b)
 {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
@@ -33,9 +33,9 @@ static inline bool sphere_distance(float a, float b, float m, float* t)
 }
 
 // d - 2 (d . n) n.
-static inline Vec3 reflect(Vec3 normal, Vec3 d)
+static inline Vec3 ray_reflect(Vec3 normal, Vec3 d)
 {
-    const float k = 2.0f * dot(d, normal);
+    const float k = 2.0f * ray_dot(d, normal);
     return {d.x - k * normal.x, d.y - k * normal.y, d.z - k * normal.z};
 }
 

@@ -95,7 +95,7 @@ static void prepare_frame(const Camera& cam)
         FrameSphere& f = frame.spheres[k];
         f.eye_offset = {eye.x - s.position.x, eye.y - s.position.y, eye.z - s.position.z};
         f.radius_sq = s.radius * s.radius;
-        f.eye_m = dot(f.eye_offset, f.eye_offset) - f.radius_sq;
+        f.eye_m = ray_dot(f.eye_offset, f.eye_offset) - f.radius_sq;
     }
 
     // Columns: the rays of column x span the plane through the eye that
@@ -174,7 +174,7 @@ static void frame_shade(TraceSample* sample)
 
     Vec3 l = {w.light.x - sample->point.x, w.light.y - sample->point.y,
               w.light.z - sample->point.z};
-    const float dist = std::sqrt(dot(l, l));
+    const float dist = std::sqrt(ray_dot(l, l));
     l.x /= dist;
     l.y /= dist;
     l.z /= dist;
@@ -182,7 +182,7 @@ static void frame_shade(TraceSample* sample)
     // The reference is in shadow when the nearest blocker's t (64000 if
     // none) is <= dist; that is when any blocker ahead has t <= dist.
     bool in_shadow = RAY_NO_HIT_T <= dist;
-    const float a = dot(l, l);
+    const float a = ray_dot(l, l);
     const int h = sample->hit;
     for (int c = 0; c < frame.caster_count[h] && !in_shadow; c++) {
         const int k = frame.casters[h][c];
@@ -190,11 +190,11 @@ static void frame_shade(TraceSample* sample)
         const Vec3 o = {sample->point.x - s.position.x, sample->point.y - s.position.y,
                         sample->point.z - s.position.z};
         float t;
-        if (sphere_distance(a, 2.0f * dot(o, l), dot(o, o) - frame.spheres[k].radius_sq, &t))
+        if (sphere_distance(a, 2.0f * ray_dot(o, l), ray_dot(o, o) - frame.spheres[k].radius_sq, &t))
             in_shadow = t >= 0.0f && t < RAY_NO_HIT_T && t <= dist;
     }
     if (!in_shadow) {
-        const float d = dot(l, sample->normal);
+        const float d = ray_dot(l, sample->normal);
         sample->diffuse = d * m.diffuse;
         if (sample->diffuse < 0.0f)
             sample->diffuse = 0.0f;
@@ -204,7 +204,7 @@ static void frame_shade(TraceSample* sample)
                             l.z - 2.0f * d * sample->normal.z};
             if (!sample->view_normalised)
                 normalise_view(sample);
-            const float e = dot(r, sample->view);
+            const float e = ray_dot(r, sample->view);
             if (e > 0.0f && !(e < frame.pow_floor[sample->material]))
                 sample->specular = std::pow(e, m.shininess) * m.specular;
         }
@@ -238,9 +238,9 @@ static void frame_add_reflection(TraceSample* sample)
     const RayScene& w = ray_scene;
     if (!sample->view_normalised)
         normalise_view(sample);
-    const Vec3 d = reflect(sample->normal, sample->view);
+    const Vec3 d = ray_reflect(sample->normal, sample->view);
     const Vec3 origin = sample->point;
-    const float a = dot(d, d);
+    const float a = ray_dot(d, d);
     float best_t = RAY_NO_HIT_T;
     int best = -1;
     for (int k = 0; k < w.sphere_count; k++) {
@@ -250,7 +250,7 @@ static void frame_add_reflection(TraceSample* sample)
         const Vec3 o = {origin.x - s.position.x, origin.y - s.position.y,
                         origin.z - s.position.z};
         float t;
-        if (sphere_distance(a, 2.0f * dot(o, d), dot(o, o) - frame.spheres[k].radius_sq, &t) &&
+        if (sphere_distance(a, 2.0f * ray_dot(o, d), ray_dot(o, o) - frame.spheres[k].radius_sq, &t) &&
             t >= 0.0f && t < best_t) {
             best_t = t;
             best = k;
@@ -275,14 +275,14 @@ void trace_frame(void)
         uint32_t* out = ray_picture + RAY_BAND_FIRST_ROW * FB_WIDTH + x;
         for (int i = 0; i < RAY_BAND_ROWS; i++, out += FB_WIDTH) {
             const Vec3 dir = {dx, frame.ray_yz[i].y, frame.ray_yz[i].z};
-            const float a = dot(dir, dir);
+            const float a = ray_dot(dir, dir);
             float best_t = RAY_NO_HIT_T;
             int best = -1;
             for (int c = 0; c < count; c++) {
                 const int k = candidates[c];
                 const FrameSphere& f = frame.spheres[k];
                 float t;
-                if (sphere_distance(a, 2.0f * dot(f.eye_offset, dir), f.eye_m, &t) &&
+                if (sphere_distance(a, 2.0f * ray_dot(f.eye_offset, dir), f.eye_m, &t) &&
                     t >= 0.0f && t < best_t) {
                     best_t = t;
                     best = k;
