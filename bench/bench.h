@@ -14,6 +14,7 @@
 
 struct BenchOptions {
     int frames;  // calls to time per row (--frames N, default 300)
+    bool json;   // --json: stdout carries only the JSON rows
 };
 
 // Wall-clock milliseconds since an arbitrary start, for timing one call.
@@ -39,3 +40,4 @@ void bench_report_timings(const char* section, const char* what, std::vector<dou
 // The sections.
 void bench_raytracer(const BenchOptions& options);
 void bench_scenes(const BenchOptions& options);
+void bench_release(const BenchOptions& options);

@@ -21,6 +21,7 @@ struct BenchSection {
 static const BenchSection sections[] = {
     {"raytracer", bench_raytracer},
     {"scenes", bench_scenes},
+    {"release", bench_release},
 };
 
 struct BenchRow {
@@ -66,7 +67,7 @@ static void print_json(void)
 
 int main(int argc, char** argv)
 {
-    BenchOptions options = {300};
+    BenchOptions options = {300, false};
     bool json = false;
     const char* only = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -74,6 +75,7 @@ int main(int argc, char** argv)
             options.frames = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--json")) {
             json = true;
+            options.json = true;
         } else if (!strcmp(argv[i], "--only") && i + 1 < argc) {
             only = argv[++i];
         } else {
