@@ -18,8 +18,8 @@ packages=(
 )
 
 case "${1:-}" in
-  windows)   packages=(g++-mingw-w64-i686-posix cmake) ;;
-  windows64) packages=(g++-mingw-w64-x86-64-posix cmake) ;;
+  windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
+  windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
   wine)      packages=(wine wine64 wine32:i386) ;;
 esac
 
