@@ -83,24 +83,15 @@ static uint8_t gain_byte(float applied)
     return uint8_t(g < 0 ? 0 : g > 255 ? 255 : g);
 }
 
-// 32-bit targets (the Windows build) have no 128-bit integers. There 64 bits
-// hold every position of a loop shorter than 2^30 frames, and a longer
-// sample would not fit in a 32-bit address space.
-#ifdef __SIZEOF_INT128__
-using wide_int = __int128;
-#else
-using wide_int = int64_t;
-#endif
-
 // Ping-pong: reflect at whichever end is crossed until the integer part of
 // the position lies within loop_start .. loop_end - 1, in wide arithmetic.
 static uint64_t reflect(Voice* v, uint64_t position, uint64_t loop_start, uint64_t loop_end)
 {
-    const wide_int eps = wide_int(EPSILON);
+    const __int128 eps = __int128(EPSILON);
     // Signed: a step back past frame 0 has left the position below zero.
-    wide_int p = wide_int(int64_t(position));
-    wide_int start = wide_int(loop_start) << 32;
-    wide_int end = wide_int(loop_end) << 32;
+    __int128 p = __int128(int64_t(position));
+    __int128 start = __int128(loop_start) << 32;
+    __int128 end = __int128(loop_end) << 32;
     if (v->direction == VOICE_FORWARD) {
         p = 2 * end - p - eps;
         v->direction = VOICE_BACKWARD;
