@@ -99,6 +99,8 @@ void envelope_step(Channel* channel, const EnvelopePoint* points, int32_t point_
                    int32_t sustain, int32_t loop_start, int32_t loop_end, uint8_t type,
                    EnvelopeState state, uint8_t update_flag);
 int32_t amiga_period(int32_t note, int32_t finetune);
+// 16.16 change per tick between two envelope points (0 for equal x).
+int32_t envelope_slope(const EnvelopePoint* from, const EnvelopePoint* to);
 void tone_portamento_step(Channel* channel);
 void apply_vibrato(Channel* channel);
 void apply_tremor(Channel* channel);

@@ -178,8 +178,9 @@ extern Song playing_songs;
 // Opens the stream `name`, loads it, closes it. Null when the stream cannot
 // be opened or the module is refused; nothing is left allocated then.
 Song* song_create(const char* name, SampleReader reader);
-// (Re)starts from order 0, row 0 with fresh channels bound to voices 0..;
-// false only for a null song.
+// (Re)starts from order 0, row 0 with fresh channels bound to voices 0..
+// (none while the sound device is closed); false for a null song or when
+// the channels cannot be allocated (the song is then stopped).
 bool song_start(Song* song);
 // Unlinks the song, silences its voices, frees its channels; false only for null.
 bool song_stop(Song* song);

@@ -1,0 +1,156 @@
+// song.cpp -- song creation, start, stop and free, the tempo rule, the playing-song list.
+#include "player/song.h"
+
+#include <cstdlib>
+
+#include "audio/mix_lock.h"
+#include "audio/voice.h"
+#include "player/replay.h"
+#include "player/stream.h"
+
+Song playing_songs = {&playing_songs, &playing_songs};
+
+// Rate assumed before the sound device has opened; sound_open recomputes
+// the tick length of every playing song at its own rate.
+enum { DEFAULT_OUTPUT_RATE = 44100 };
+
+void set_tempo(Song* song, int32_t bpm)
+{
+    song->bpm = bpm;
+    // A BPM below 1 has no tick length; the loader refuses such modules and
+    // the tempo effect never gives less than 32, so this only guards callers.
+    double beats = bpm < 1 ? 1.0 : static_cast<double>(bpm);
+    double rate = output_rate > 0 ? output_rate : DEFAULT_OUTPUT_RATE;
+    // 0.4 and 0.001 as single-precision constants, the rest in double.
+    double frames = 1000.0 / (beats * static_cast<double>(0.4f)) * rate *
+                    static_cast<double>(0.001f);
+    int32_t samples = static_cast<int32_t>(frames);
+    song->samples_per_tick = samples < 1 ? 1 : samples;
+}
+
+// The unlocked halves of the song operations; the callers hold the mix lock.
+static void stop_locked(Song* song)
+{
+    list_unlink(song);
+    song->playing = 0;
+    if (!song->channels)
+        return;
+    for (int32_t i = 0; i < song->channel_count; i++)
+        voice_stop(i);
+    free(song->channels);
+    song->channels = nullptr;
+}
+
+static void sample_free_locked(Sample* sample)
+{
+    if (!sample || sample == &empty_sample)
+        return;
+    free(sample->data);
+    free(sample);
+}
+
+static void free_locked(Song* song)
+{
+    stop_locked(song);
+    if (song->instruments) {
+        for (int32_t n = 0; n < song->instrument_count; n++) {
+            Instrument* instrument = &song->instruments[n];
+            for (int32_t s = 0; s < instrument->sample_count; s++)
+                sample_free_locked(instrument->samples[s]);
+        }
+        free(song->instruments);
+    }
+    if (song->patterns) {
+        for (int32_t p = 0; p < song->pattern_slots; p++)
+            free(song->patterns[p].cells);
+        free(song->patterns);
+    }
+    free(song);
+}
+
+Song* song_create(const char* name, SampleReader reader)
+{
+    Song* song = static_cast<Song*>(calloc(1, sizeof(Song)));
+    if (!song)
+        return nullptr;
+    song->next = song;
+    song->prev = song;
+    StreamHandle* stream = stream_open(name, 0, 0);
+    if (!stream) {
+        free(song);
+        return nullptr;
+    }
+    song->sample_reader = reader;
+    bool loaded = load_xm(song, stream);
+    stream_close(stream);
+    if (loaded)
+        return song;
+    song_free(song);
+    return nullptr;
+}
+
+bool song_start(Song* song)
+{
+    if (!song)
+        return false;
+    // Allocated before taking the lock: the mixing thread waits for nothing
+    // but the change itself. A failed allocation leaves the song stopped and
+    // is reported as false.
+    int32_t count = song->channel_count > 0 ? song->channel_count : 0;
+    Channel* channels = static_cast<Channel*>(calloc(count + 1, sizeof(Channel)));
+    mix_lock_acquire();
+    stop_locked(song);
+    song->global_volume = song->initial_global_volume;
+    song->next_order = -1;
+    song->next_row = -1;
+    song->speed = song->default_speed;
+    song->row = 0;
+    song->order_pos = 0;
+    song->samples_until_tick = 0;
+    song->tick = 0;
+    song->pattern_delay_ticks = 0;
+    song->ended = 0;
+    set_tempo(song, song->default_bpm);
+    if (channels) {
+        // Without a sound device the channels have no voice; voice_start
+        // then reports -1 and nothing sounds.
+        for (int32_t i = 0; i < count; i++) {
+            channels[i].voice = voices ? &voices[i] : nullptr;
+            channels[i].voice_index = i;
+        }
+        song->channels = channels;
+        list_insert_tail(song, &playing_songs);
+        song->playing = 1;
+    }
+    mix_lock_release();
+    return channels != nullptr;
+}
+
+bool song_stop(Song* song)
+{
+    if (!song)
+        return false;
+    mix_lock_acquire();
+    stop_locked(song);
+    mix_lock_release();
+    return true;
+}
+
+bool song_free(Song* song)
+{
+    if (!song)
+        return false;
+    mix_lock_acquire();
+    free_locked(song);
+    mix_lock_release();
+    return true;
+}
+
+void sample_free(Sample* sample)
+{
+    if (!sample)
+        return;
+    mix_lock_acquire();
+    sample_free_locked(sample);
+    mix_lock_release();
+}
