@@ -8,7 +8,17 @@
 #include "player/replay.h"
 #include "player/stream.h"
 
-Song playing_songs = {&playing_songs, &playing_songs};
+// The sentinel starts out empty, pointing to itself (constant-initialised,
+// so it is valid before any code runs).
+static constexpr Song empty_list(Song* sentinel)
+{
+    Song node{};
+    node.next = sentinel;
+    node.prev = sentinel;
+    return node;
+}
+
+Song playing_songs = empty_list(&playing_songs);
 
 // Rate assumed before the sound device has opened; sound_open recomputes
 // the tick length of every playing song at its own rate.

@@ -196,3 +196,14 @@ void set_tempo(Song* song, int32_t bpm);
 // False when the module is refused; the song is then partly filled.
 struct StreamHandle;
 bool load_xm(Song* song, StreamHandle* stream);
+
+// What the last load_xm mended in the file it read (tools and tests report
+// it; a well-formed module needs none).
+enum : uint32_t {
+    XM_MENDED_RESTART = 0x01,         // restart position outside the song: 0
+    XM_MENDED_NOTE = 0x02,            // note bytes 98..255 stored as no note
+    XM_MENDED_LOOP = 0x04,            // loop clamped into its sample
+    XM_MENDED_ENVELOPE_POINTS = 0x08, // point count above 12 taken as 12
+    XM_MENDED_SAMPLE_DATA = 0x10,     // sample data cut short, rest silent
+};
+extern uint32_t xm_mended;

@@ -20,6 +20,7 @@
 #include "player/stream.h"
 
 Sample empty_sample;
+uint32_t xm_mended;
 
 enum {
     XM_HEADER_OFFSET = 60,     // header size field; the song header follows
@@ -86,8 +87,10 @@ static bool read_cell(StreamHandle* stream, Cell* cell)
     uint8_t note = fields[0];
     if (note == NOTE_KEY_OFF_FILE)
         note = NOTE_KEY_OFF;
-    else if (note > NOTE_KEY_OFF_FILE)
+    else if (note > NOTE_KEY_OFF_FILE) {
         note = 0;  // 98..255 are not notes: the keymap has 96 entries
+        xm_mended |= XM_MENDED_NOTE;
+    }
     cell->note = note;
     cell->instrument = fields[1] > 128 ? 0 : fields[1];
     cell->volume = fields[2];
@@ -178,6 +181,7 @@ static bool load_sample_header(StreamHandle* stream, Sample** slot)
     // A loop running past the sample is clamped into it, so the guard value
     // and the mixer's loop end stay inside the data.
     if (static_cast<uint64_t>(loop_start) + loop_length > length) {
+        xm_mended |= XM_MENDED_LOOP;
         if (loop_start > length)
             loop_start = length;
         loop_length = length - loop_start;
@@ -221,6 +225,8 @@ static void load_sample_data(Song* song, StreamHandle* stream, Sample* sample,
         // A file that ends inside the data keeps what is there; the rest of
         // the sample stays silent (the buffer is zero-filled).
         received = stream_read(bytes, byte_count, stream);
+        if (received != byte_count)
+            xm_mended |= XM_MENDED_SAMPLE_DATA;
     }
     uint32_t values = sample->bits == 16 ? received / 2 : received;
     int16_t* data = sample->data;
@@ -291,6 +297,8 @@ static bool load_instruments(Song* song, StreamHandle* stream)
         // The tables hold 12 points; a larger count would read past them.
         instrument->volume_points = b[0] > ENVELOPE_POINTS ? uint8_t{ENVELOPE_POINTS} : b[0];
         instrument->panning_points = b[1] > ENVELOPE_POINTS ? uint8_t{ENVELOPE_POINTS} : b[1];
+        if (b[0] > ENVELOPE_POINTS || b[1] > ENVELOPE_POINTS)
+            xm_mended |= XM_MENDED_ENVELOPE_POINTS;
         instrument->volume_sustain = b[2];
         instrument->volume_loop_start = b[3];
         instrument->volume_loop_end = b[4];
@@ -325,6 +333,7 @@ static bool load_instruments(Song* song, StreamHandle* stream)
 
 bool load_xm(Song* song, StreamHandle* stream)
 {
+    xm_mended = 0;
     stream_seek(stream, 0, 0);
     char id[17];
     if (!read_exact(stream, id, sizeof id) || memcmp(id, XM_ID, sizeof id) != 0)
@@ -353,6 +362,8 @@ bool load_xm(Song* song, StreamHandle* stream)
     // Play from order 0 when the restart position lies outside the song.
     song->restart_position =
         restart_position < song_length ? static_cast<int16_t>(restart_position) : 0;
+    if (restart_position >= song_length && restart_position != 0)
+        xm_mended |= XM_MENDED_RESTART;
     song->channel_count = static_cast<int16_t>(channel_count);
     song->instrument_count = static_cast<int16_t>(instrument_count);
     song->module_flags = static_cast<int16_t>(read_u16(header + 14));
