@@ -35,3 +35,8 @@ int32_t memory_file_seek(int32_t token, int32_t offset, int32_t origin);
 int32_t memory_file_tell(int32_t token);
 // Registers the memory_file_* set (a shorthand for tests and tools).
 void memory_file_register(const uint8_t* data, int32_t size);
+
+// The reading and seeking rules both sets share, over (data, size, position).
+uint32_t memory_read_bytes(const uint8_t* data, int32_t size, int32_t* position,
+                           void* destination, uint32_t length);
+int32_t memory_seek_position(int32_t size, int32_t* position, int32_t offset, int32_t origin);
