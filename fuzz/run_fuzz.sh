@@ -24,5 +24,8 @@ if [ -d "$corpus_dir" ]; then cp -n "$corpus_dir"/*.xm "$out/seeds/" 2>/dev/null
 if [ -d "$root/tests/regress" ]; then cp -n "$root"/tests/regress/*.xm "$out/seeds/" 2>/dev/null || true; fi
 
 cd "$root/fuzz/findings"
-"$out/fuzz_xm" "$out/corpus" "$out/seeds" -max_total_time="$seconds" -jobs=1 -workers=1 \
+# One worker process, restarted after any finding so the run goes on; each
+# failing input is saved here as crash-*, timeout-*, oom-* or leak-*.
+"$out/fuzz_xm" "$out/corpus" "$out/seeds" -max_total_time="$seconds" -fork=1 \
+    -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
     -max_len=65536 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 2>&1 | tee "$out/last_run.log"

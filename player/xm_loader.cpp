@@ -35,9 +35,15 @@ enum {
     NOTE_KEY_OFF = 255,
 };
 
-// Largest sample, in values: its byte count must fit the int32 handed to a
-// SampleReader and its data (2 x length + 16 bytes) a 32-bit allocation.
-static const uint32_t MAX_SAMPLE_LENGTH = (0x7FFFFFFFu - 2 * SAMPLE_SPARE_VALUES) / 2;
+// Largest sample, in values (128 MB of data, over 25 minutes at 44100 Hz).
+// Well below the sizes that overflow the int32 byte count handed to a
+// SampleReader or a 32-bit allocation of 2 x length + 16 bytes, and far
+// above any real module's; a corrupt header of a few bytes cannot make the
+// loader allocate gigabytes.
+static const uint32_t MAX_SAMPLE_LENGTH = 1u << 26;
+// Most pattern cells a module may hold: 256 patterns of 256 rows (FT2's
+// limits) on 256 channels, 84 MB of cells.
+static const uint64_t MAX_PATTERN_CELLS = 1u << 24;
 
 static const char XM_ID[] = "Extended Module: ";
 
@@ -110,6 +116,7 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
         return false;
     }
     size_t channels = static_cast<size_t>(song->channel_count);
+    uint64_t total_cells = 0;
     for (uint32_t p = 0; p < file_patterns; p++) {
         uint8_t header[XM_PATTERN_HEADER];
         if (!read_exact(stream, header, sizeof header))
@@ -118,6 +125,9 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
         pattern->rows = read_u16(header + 5);
         uint16_t packed_size = read_u16(header + 7);
         size_t cell_count = static_cast<size_t>(pattern->rows) * channels;
+        total_cells += cell_count;
+        if (total_cells > MAX_PATTERN_CELLS)
+            return false;
         if (cell_count == 0)
             continue;
         pattern->cells = static_cast<Cell*>(calloc(cell_count, sizeof(Cell)));
@@ -133,6 +143,9 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
     for (int32_t p = static_cast<int32_t>(file_patterns); p < song->referenced_patterns; p++) {
         Pattern* pattern = &song->patterns[p];
         pattern->rows = 64;
+        total_cells += 64 * channels;
+        if (total_cells > MAX_PATTERN_CELLS)
+            return false;
         if (channels == 0)
             continue;
         pattern->cells = static_cast<Cell*>(calloc(64 * channels, sizeof(Cell)));

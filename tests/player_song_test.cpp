@@ -160,3 +160,23 @@ TEST(PlayerSong, CorpusModulesLoadUnmended)
         song_free(song);
     }
 }
+
+// Inputs the fuzzer once failed on: each is refused or loads into a song
+// that plays (run under the sanitizers by `make test-asan`).
+TEST(PlayerSong, RegressionInputs)
+{
+    std::vector<std::string> files = xm_regress_files();
+    ASSERT_FALSE(files.empty());
+    voice_probe_install();
+    disk_file_register();
+    for (const std::string& path : files) {
+        Song* song = song_create(path.c_str(), nullptr);
+        if (!song)
+            continue;
+        ASSERT_TRUE(song_start(song)) << path;
+        for (int tick = 0; tick < 2000; tick++)
+            song_tick(song);
+        song_free(song);
+    }
+    voice_probe_remove();
+}

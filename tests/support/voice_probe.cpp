@@ -88,6 +88,25 @@ std::vector<VoiceCommands> probe_ticks(Song* song, int32_t channel, int count)
     return result;
 }
 
+static std::vector<std::string> xm_files_in(const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error))
+        if (entry.path().extension() == ".xm")
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> xm_regress_files(void)
+{
+    const char* source = getenv("TAVIMO_SOURCE_DIR");
+    return xm_files_in(std::filesystem::path(source ? source : TAVIMO_SOURCE_DIR) / "tests" /
+                       "regress");
+}
+
 std::vector<std::string> xm_corpus_files(void)
 {
     namespace fs = std::filesystem;
@@ -96,11 +115,5 @@ std::vector<std::string> xm_corpus_files(void)
     fs::path folder = configured ? fs::path(configured)
                                  : fs::path(source ? source : TAVIMO_SOURCE_DIR) / ".." /
                                        "shared" / "xm-corpus";
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error))
-        if (entry.path().extension() == ".xm")
-            files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
+    return xm_files_in(folder);
 }

@@ -42,3 +42,5 @@ std::vector<VoiceCommands> probe_ticks(Song* song, int32_t channel, int count);
 // The real-world modules: $TAVIMO_XM_CORPUS, else ../shared/xm-corpus beside
 // the source tree. Empty when the folder is absent (tests then skip).
 std::vector<std::string> xm_corpus_files(void);
+// Inputs that once failed (tests/regress/*.xm), kept as regression tests.
+std::vector<std::string> xm_regress_files(void);
