@@ -6,6 +6,7 @@
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "player/module_file.h"
+#include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
 #include "runtime/clock.h"
@@ -29,6 +30,12 @@ int tavimo_run(void)
     if (!display_open(window_name, FB_WIDTH, FB_HEIGHT))
         return EXIT_DISPLAY_FAILED;
 
+    // The song name stands where a file name is expected; the module file
+    // does not look at it.
+    Song* song = song_create(song_name, nullptr);
+    if (!song)
+        return EXIT_SOUND_FAILED;
+
     // The wait counts from process start, not from the end of start-up; it
     // neither sleeps nor pumps messages, so a key pressed now takes effect
     // at the first presentation.
@@ -36,7 +43,10 @@ int tavimo_run(void)
     }
 
     prepare_scenes();
+    song_start(song);  // the mixing thread plays it from its next block
     run_timeline();
+
+    song_free(song);  // stops it first
 
     display_close();
     free(frame_buffer);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "player/module_file.h"
+#include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
 
@@ -96,4 +97,21 @@ TEST(PlayerStream, MemoryFileServesACallersBuffer)
     EXPECT_EQ(out[1], 5);
     EXPECT_EQ(stream_tell(handle), 5);
     stream_close(handle);
+}
+
+TEST(PlayerStream, EmbeddedModuleLoadsToItsLastByte)
+{
+    register_module();
+    Song* song = song_create(song_name, nullptr);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(module_position, MODULE_DATA_SIZE);
+    EXPECT_EQ(xm_mended, 0u);
+    EXPECT_EQ(song->channel_count, 14);
+    EXPECT_EQ(song->song_length, 20);
+    EXPECT_EQ(song->instrument_count, 11);
+    EXPECT_EQ(song->pattern_slots, 17);
+    EXPECT_EQ(song->module_flags, 1);
+    EXPECT_EQ(song->default_speed, 6);
+    EXPECT_EQ(song->default_bpm, 125);
+    song_free(song);
 }
