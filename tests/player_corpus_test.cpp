@@ -2,11 +2,15 @@
 // its end (or 20 minutes of song time) without a fault or a hang.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "audio/voice.h"
 #include "player/disk_file.h"
+#include "player/module_file.h"
+#include "player/stream.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "tests/support/voice_probe.h"
@@ -67,5 +71,91 @@ TEST(PlayerCorpus, EveryModulePlaysToItsEnd)
                    result.jump_back_to, result.jump_frames / 44100.0);
         song_free(song);
     }
+    voice_probe_remove();
+}
+
+// Renders `seconds` of a started song the way the mixing thread does: a
+// tick whenever the tick runs out, the voices mixed in between, then the
+// clipper. Returns interleaved 16-bit stereo.
+static std::vector<int16_t> render(Song* song, int seconds)
+{
+    const int32_t frames = seconds * 44100;
+    std::vector<float> mix(static_cast<size_t>(frames) * 2 + 64, 0.0f);
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    int32_t done = 0;
+    int32_t left = 0;
+    while (done < frames) {
+        if (left == 0) {
+            song_tick(song);
+            left = song->samples_per_tick;
+        }
+        int32_t piece = left < frames - done ? left : frames - done;
+        mix_voices(mix.data() + 2 * static_cast<size_t>(done), &voice_list, piece);
+        done += piece;
+        left -= piece;
+    }
+    clip_output(out.data(), mix.data(), frames);
+    return out;
+}
+
+// Each module for 30 s: sound in most of its one-second windows, and
+// hardly a sample at the clipping limits.
+TEST(PlayerCorpus, RenderedOutputIsNeitherSilentNorClipped)
+{
+    std::vector<std::string> files = xm_corpus_files();
+    if (files.empty())
+        GTEST_SKIP() << "no XM corpus";
+    voice_probe_install();
+    disk_file_register();
+    for (const std::string& path : files) {
+        Song* song = song_create(path.c_str(), nullptr);
+        ASSERT_NE(song, nullptr) << path;
+        ASSERT_TRUE(song_start(song));
+        const int seconds = 30;
+        std::vector<int16_t> out = render(song, seconds);
+        size_t clipped = 0;
+        int sounding_windows = 0;
+        double total_square = 0;
+        for (int w = 0; w < seconds; w++) {
+            double square = 0;
+            for (size_t i = w * 88200u; i < (w + 1) * 88200u; i++) {
+                square += double(out[i]) * out[i];
+                if (out[i] == 32767 || out[i] == -32768)
+                    clipped++;
+            }
+            total_square += square;
+            if (sqrt(square / 88200) > 30)
+                sounding_windows++;
+        }
+        double rms = sqrt(total_square / out.size());
+        double clipped_share = double(clipped) / out.size();
+        printf("%-24s rms %7.1f  sounding %2d/%d s  clipped %.4f%%\n",
+               path.c_str() + path.find_last_of('/') + 1, rms, sounding_windows, seconds,
+               100 * clipped_share);
+        EXPECT_GE(sounding_windows, seconds / 2) << path;
+        EXPECT_LT(clipped_share, 0.001) << path;
+        song_free(song);
+    }
+    voice_probe_remove();
+}
+
+TEST(PlayerCorpus, EmbeddedModuleRendersSound)
+{
+    voice_probe_install();
+    module_position = 0;
+    register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
+    Song* song = song_create("embedded", nullptr);
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(song_start(song));
+    std::vector<int16_t> out = render(song, 20);
+    double square = 0;
+    size_t clipped = 0;
+    for (int16_t v : out) {
+        square += double(v) * v;
+        clipped += v == 32767 || v == -32768;
+    }
+    EXPECT_GT(sqrt(square / out.size()), 100.0);
+    EXPECT_LT(double(clipped) / out.size(), 0.001);
+    song_free(song);
     voice_probe_remove();
 }

@@ -17,8 +17,11 @@ static Sample marker_sample;
 void voice_probe_install(void)
 {
     voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
-    for (int32_t i = 0; i < VOICE_COUNT; i++)
+    voice_list.next = voice_list.prev = &voice_list;
+    for (int32_t i = 0; i < VOICE_COUNT; i++) {
         voices[i].index = i;
+        list_insert_tail(&voices[i], &voice_list);
+    }
     output_rate = PROBE_RATE;
     ramp_frames = 128;
     ramp_scale = 1.0f / 128;
@@ -26,6 +29,7 @@ void voice_probe_install(void)
 
 void voice_probe_remove(void)
 {
+    voice_list.next = voice_list.prev = &voice_list;
     free(voices);
     voices = nullptr;
 }

@@ -26,7 +26,8 @@ struct VoiceCommands {
     int32_t frequency;     // Hz
 };
 
-// Allocates the voices at 44100 Hz; remove frees them.
+// Allocates the voices at 44100 Hz, linked into voice_list for the mixer;
+// remove frees them.
 void voice_probe_install(void);
 void voice_probe_remove(void);
 void voice_probe_arm(void);
