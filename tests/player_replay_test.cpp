@@ -733,3 +733,22 @@ TEST_F(PlayerReplay, InstrumentBeyondTheSongPlaysTheSilentEmptySample)
     EXPECT_EQ(commands.sample, &empty_sample);
     EXPECT_EQ(commands.volume, 0);
 }
+
+// Mended: a restart position at or past the song length (a song built by
+// hand; the loader already mends the file's) plays from order 0.
+TEST_F(PlayerReplay, RestartPositionOutsideTheSongWrapsToOrderZero)
+{
+    XmModule module = basic_module();
+    module.speed = 1;
+    module.song_length = 2;
+    module.order = {0, 0};
+    module.patterns[0].rows = 2;
+    play(module);
+    song->restart_position = 7;
+    for (int t = 0; t < 4; t++)
+        song_tick(song);
+    EXPECT_EQ(song->ended, 1);
+    EXPECT_EQ(song->next_order, 0);
+    song_tick(song);
+    EXPECT_EQ(song->order_pos, 0);
+}
