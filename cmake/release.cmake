@@ -30,6 +30,13 @@ if(TAVIMO_RELEASE_STAGE STREQUAL "flags")
     -Wl,--hash-style=gnu -Wl,--build-id=none
     -Wl,-z,norelro -Wl,-z,noseparate-code)
 elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
+  # The section header table is for tools, not for running: trimmed off
+  # right after linking, so build-release/tavimo is the program that runs.
+  set(TRIM ${CMAKE_SOURCE_DIR}/tools/release/trim.py)
+  add_custom_command(TARGET tavimo POST_BUILD
+    COMMAND python3 ${TRIM} $<TARGET_FILE:tavimo>
+    COMMENT "Trimming the section headers off tavimo")
+  set_property(TARGET tavimo APPEND PROPERTY LINK_DEPENDS ${TRIM})
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k)
   add_custom_command(OUTPUT ${TAVIMO_64K}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/release/pack.py $<TARGET_FILE:tavimo>
