@@ -37,6 +37,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
     COMMAND python3 ${TRIM} $<TARGET_FILE:tavimo>
     COMMENT "Trimming the section headers off tavimo")
   set_property(TARGET tavimo APPEND PROPERTY LINK_DEPENDS ${TRIM})
+  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/tools/release/cxx_runtime.cpp)
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k)
   add_custom_command(OUTPUT ${TAVIMO_64K}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/release/pack.py $<TARGET_FILE:tavimo>
