@@ -459,7 +459,10 @@ void harmony_of(Pat& P, int vol)
     for (int r = 0; r < MUSIC_ROWS; r++) {
         const MusicCell& s = P.at(r, CH_LEAD);
         MusicCell& c = P.at(r, CH_ECHO);
-        if (!s.note) continue;
+        if (!s.note) {
+            if (s.effect == FX_TONE_PORTA) c = s;   // the glide goes on
+            continue;
+        }
         if (s.note == KEY_OFF) { c.note = KEY_OFF; continue; }
         int midi = s.note + 11;
         const Chord& ch = P.chord(r);
