@@ -30,6 +30,12 @@ uint32_t u32(const uint8_t* p) { return (uint32_t)u16(p) | ((uint32_t)u16(p + 2)
 
 // The generator next to this test binary (build/tools/gen_music), or in
 // TAVIMO_BUILD_DIR when ctest provides it.
+void register_module()
+{
+    module_position = 0;
+    register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
+}
+
 std::string generator_path()
 {
     if (const char* dir = std::getenv("TAVIMO_BUILD_DIR")) return std::string(dir) + "/tools/gen_music";
@@ -188,8 +194,65 @@ TEST(MusicModule, FileIsExactlyLaidOutWithNothingToRepair)
     }
 }
 
+TEST(MusicModule, LoadsThroughTheLoaderToItsLastByte)
+{
+    // Song creation runs the loader over the module stream, whose read
+    // position then stands exactly at the end of the module.
+    register_module();
+    Song* song = song_create("module", nullptr);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(module_position, SIZE);
+
+    EXPECT_EQ(song->song_length, 20);
+    EXPECT_EQ(song->restart_position, 0);
+    EXPECT_EQ(song->channel_count, 14);
+    EXPECT_EQ(song->instrument_count, 11);
+    EXPECT_EQ(song->pattern_slots, 17);
+    EXPECT_EQ(song->module_flags & LINEAR_PERIODS, LINEAR_PERIODS);
+    EXPECT_EQ(song->default_speed, 6);
+    EXPECT_EQ(song->default_bpm, 125);
+    for (int p = 0; p < song->pattern_slots; p++) {
+        ASSERT_EQ(song->patterns[p].rows, 64);
+        ASSERT_NE(song->patterns[p].cells, nullptr);
+        for (int c = 0; c < 64 * 14; c++) {
+            const Cell& cell = song->patterns[p].cells[c];
+            EXPECT_TRUE(cell.note <= 96 || cell.note == 255);
+            EXPECT_LE(cell.instrument, 11);
+        }
+    }
+    // What the loader made of every sample equals the file's own header:
+    // no loop was clamped, and loops end inside their samples.
+    RawModule raw = parse(module_data);
+    for (int i = 0; i < song->instrument_count; i++) {
+        const Instrument& in = song->instruments[i];
+        ASSERT_EQ(in.sample_count, raw.sample_counts[i]);
+        for (int s = 0; s < in.sample_count; s++) {
+            const Sample* smp = in.samples[s];
+            const RawSample& r = raw.samples[i][s];
+            EXPECT_EQ(smp->length, r.length);
+            bool looped = (r.type & 3) != 0;
+            EXPECT_EQ(smp->loop_type, looped ? LOOP_FORWARD : LOOP_NONE);
+            EXPECT_EQ(smp->loop_start, looped ? r.loop_start : 0u);
+            EXPECT_EQ(smp->loop_length, looped ? r.loop_length : r.length);
+            EXPECT_LE(smp->loop_start + smp->loop_length, smp->length);
+            EXPECT_EQ(smp->relative_note, r.relative_note);
+        }
+        for (int s = in.sample_count; s < 16; s++) EXPECT_EQ(in.samples[s], &empty_sample);
+        for (int k = 0; k < 96; k++) EXPECT_LT(in.keymap[k], in.sample_count);
+        // A sustaining volume envelope has its sustain point among its points.
+        if (in.volume_type & ENVELOPE_SUSTAIN) {
+            EXPECT_LT(in.volume_sustain, in.volume_points);
+        }
+        if (in.volume_type & ENVELOPE_LOOP) {
+            EXPECT_LE(in.volume_loop_start, in.volume_loop_end);
+            EXPECT_LT(in.volume_loop_end, in.volume_points);
+        }
+    }
+    song_free(song);
+}
+
 // Every pitched note (bass, pads, lead, pluck, strings, bell on channels
-// 3..11) stays in A minor, with G sharp only as the leading tone of E major;
+// 3..11) stays in A minor (G sharp allowed: the leading tone, third of E);
 // the last pattern resolves onto an A minor chord at row 32.
 TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
 {
