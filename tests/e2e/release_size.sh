@@ -46,5 +46,13 @@ for broken in short changed; do
   [ "$code" = 1 ] || fail "a $broken payload gave exit code $code, not the stub's 1"
   [ -z "$(ls -A "$SCRATCH/tmp")" ] || fail "a $broken payload left $(ls "$SCRATCH/tmp")"
 done
+# Without xz on the path the stub cannot unpack: exit code 1, nothing left.
+mkdir "$SCRATCH/bin"
+for tool in sh mktemp tail chmod rm; do ln -s "$(command -v $tool)" "$SCRATCH/bin/$tool"; done
+TMPDIR=$SCRATCH/tmp DISPLAY= timeout 20 env PATH="$SCRATCH/bin" "$PACKED" 2>/dev/null
+code=$?
+[ "$code" = 1 ] || fail "without xz the stub gave exit code $code, not 1"
+[ -z "$(ls -A "$SCRATCH/tmp")" ] || fail "without xz the stub left $(ls "$SCRATCH/tmp")"
+
 echo "ok: tavimo-64k is $size bytes ($((65536 - size)) to spare), unpacks to build-release/tavimo," \
-  "needs $needed; damaged copies exit 1 and leave nothing"
+  "needs $needed; damaged copies and a missing xz exit 1 and leave nothing"
