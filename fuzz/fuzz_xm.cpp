@@ -4,7 +4,8 @@
 // Every input must either be refused (null, nothing leaked) or load into a
 // song that plays without reading outside a pattern, keymap, envelope or
 // sample. Playback runs the replay engine for a bounded number of ticks on
-// 256 voices without a sound device.
+// 256 voices without a sound device, and mixes a short stretch after each
+// tick, so the mixer reads every started sample where the loader put it.
 #include <cstdint>
 #include <cstdlib>
 
@@ -13,16 +14,19 @@
 #include "player/replay.h"
 #include "player/song.h"
 
-enum { FUZZ_TICKS = 600 };
+enum { FUZZ_TICKS = 600, FUZZ_MIX_FRAMES = 64 };
+
+static float mix_buffer[2 * FUZZ_MIX_FRAMES];
 
 static void install_voices(void)
 {
     if (voices)
         return;
     voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
+    voice_list.next = voice_list.prev = &voice_list;
     for (int32_t i = 0; i < VOICE_COUNT; i++) {
         voices[i].index = i;
-        voices[i].next = voices[i].prev = &voices[i];
+        list_insert_tail(&voices[i], &voice_list);
     }
     output_rate = 44100;
     ramp_frames = 128;
@@ -39,8 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!song)
         return 0;
     if (song_start(song)) {
-        for (int tick = 0; tick < FUZZ_TICKS; tick++)
+        for (int tick = 0; tick < FUZZ_TICKS; tick++) {
             song_tick(song);
+            int32_t frames = song->samples_per_tick < FUZZ_MIX_FRAMES ? song->samples_per_tick
+                                                                       : FUZZ_MIX_FRAMES;
+            mix_voices(mix_buffer, &voice_list, frames);
+        }
         // Every started voice must lie inside its sample.
         for (int32_t i = 0; i < VOICE_COUNT; i++) {
             const Voice* voice = &voices[i];
