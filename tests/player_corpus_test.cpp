@@ -25,12 +25,18 @@ struct PlayResult {
 
 // Plays until the order list wraps (the end of the row during which `ended`
 // was set), or the limit. Songs made to loop for ever jump back instead.
+// After each tick the voices are mixed for a short stretch, so the mixer
+// reads every sample the song starts, wherever it starts it.
 static PlayResult play_to_end(Song* song)
 {
+    enum { MIX_FRAMES = 64 };
+    float mix[2 * MIX_FRAMES];
     PlayResult result = {0, -1, 0};
     int32_t order = song->order_pos;
     while (result.frames < SONG_TIME_LIMIT_FRAMES) {
         song_tick(song);
+        mix_voices(mix, &voice_list, song->samples_per_tick < MIX_FRAMES ? song->samples_per_tick
+                                                                          : MIX_FRAMES);
         result.frames += song->samples_per_tick;
         if (song->order_pos < order && !song->ended && result.jump_back_to < 0) {
             result.jump_back_to = song->order_pos;
