@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "audio/voice.h"
 #include "player/module_file.h"
+#include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
+#include "tests/support/voice_probe.h"
 
 namespace {
 
@@ -249,6 +254,71 @@ TEST(MusicModule, LoadsThroughTheLoaderToItsLastByte)
         }
     }
     song_free(song);
+}
+
+// The whole show's length played through our own replay engine and mixer as
+// the mixing thread plays it (blocks of 884 frames, a tick whenever the tick
+// runs out, the voices mixed in between, each block clipped): nothing
+// reaches the 16-bit limits, the peak keeps headroom, every order position
+// is audible at a sensible level, and after the first second there is no
+// near-silence (-60 dBFS) longer than a second.
+TEST(MusicModule, PlaysThroughOurEngineWithHeadroomAndNoGaps)
+{
+    voice_probe_install();
+    register_module();
+    Song* song = song_create("module", nullptr);
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(song_start(song));
+
+    const int32_t block = 884;
+    const size_t order_frames = 338688;   // 64 rows x 6 ticks x 882 frames = 7.68 s
+    const size_t total = 20 * order_frames;
+    std::vector<int16_t> out(2 * (total + block));
+    std::vector<float> mix(2 * block);
+    int32_t until_tick = 0;
+    for (size_t at = 0; at < total; at += block) {
+        std::fill(mix.begin(), mix.end(), 0.0f);
+        for (int32_t done = 0; done < block;) {
+            if (until_tick == 0) {
+                song_tick(song);
+                until_tick = song->samples_per_tick;
+            }
+            int32_t piece = std::min(until_tick, block - done);
+            mix_voices(mix.data() + 2 * done, &voice_list, piece);
+            done += piece;
+            until_tick -= piece;
+        }
+        clip_output(out.data() + 2 * at, mix.data(), block);
+    }
+    song_free(song);
+    voice_probe_remove();
+
+    int peak = 0;
+    size_t at_limits = 0;
+    for (size_t i = 0; i < 2 * total; i++) {
+        peak = std::max(peak, std::abs((int)out[i]));
+        at_limits += out[i] == 32767 || out[i] == -32768;
+    }
+    EXPECT_EQ(at_limits, 0u);
+    EXPECT_LT(peak, 29205);   // at least 1 dB of headroom
+    EXPECT_GT(peak, 16384);   // and not needlessly quiet
+
+    size_t run = 0, longest = 0;
+    for (size_t f = 44100; f < total; f++) {
+        bool silent = std::abs(out[2 * f]) <= 33 && std::abs(out[2 * f + 1]) <= 33;
+        run = silent ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    EXPECT_LT(longest, 44100u);
+
+    for (size_t o = 0; o < 20; o++) {
+        double sum = 0;
+        for (size_t i = 2 * o * order_frames; i < 2 * (o + 1) * order_frames; i++)
+            sum += (double)out[i] * out[i];
+        double rms_db = 10.0 * std::log10(sum / (2.0 * order_frames)) - 20.0 * std::log10(32768.0);
+        EXPECT_GT(rms_db, o == 0 ? -36.0 : -26.0) << "order " << o;
+        EXPECT_LT(rms_db, -14.0) << "order " << o;
+    }
 }
 
 // Every pitched note (bass, pads, lead, pluck, strings, bell on channels
