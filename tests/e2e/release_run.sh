@@ -2,7 +2,8 @@
 # The packed release run as a user runs it, under an X server with SDL's disk
 # audio: the program the stub starts is build-release/tavimo byte for byte,
 # its unpacked file is already deleted while it runs, frames appear, the
-# sound is not silence (once the show has a sound layer), Escape gives exit
+# sound is the silent ring and then music (once the show has a sound
+# layer), Escape gives exit
 # code 0, and no file is left behind. Without a display it passes on the
 # show's exit code 2.
 . "$(dirname "$0")/lib.bash"
@@ -45,15 +46,21 @@ wait_exit $pid 50
 [ "$EXIT_CODE" = 0 ] || fail "after Escape: $EXIT_CODE (expected exit code 0 within 0.5 s)"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind after Escape: $(ls "$TMPDIR")"
 
-# The music starts 3 s in; 8 s in there are 5 s of it, 16-bit stereo.
+# The sound device plays a silent ring until the song starts 3 s in; 8 s
+# in there are some 5 s of music (16-bit stereo at 44100 Hz).
 if [ -e "$SOURCE_DIR/audio/waveout_sdl.cpp" ]; then
   [ -s "$SCRATCH/audio.raw" ] || fail "no sound was written"
-  peak=$(python3 -c '
+  read -r head_peak peak seconds < <(python3 -c '
 import array, sys
-a = array.array("h", open(sys.argv[1], "rb").read()[: 2 * 2 * 44100 * 8 // 2 * 2])
-print(max((abs(x) for x in a), default=0))' "$SCRATCH/audio.raw")
-  [ "$peak" -gt 300 ] || fail "the sound is silence (peak $peak)"
-  sound="sound peak $peak"
+data = open(sys.argv[1], "rb").read()
+a = array.array("h", data[: len(data) // 2 * 2])
+half = 44100  # half a second of stereo frames
+print(max(map(abs, a[:half]), default=0), max(map(abs, a), default=0), len(a) // 88200)
+' "$SCRATCH/audio.raw")
+  [ "$seconds" -ge 4 ] || fail "only $seconds s of sound were written in 8 s"
+  [ "$head_peak" = 0 ] || fail "the first half second of sound is not silence (peak $head_peak)"
+  [ "$peak" -gt 300 ] || fail "the sound is silence (peak $peak over $seconds s)"
+  sound="$seconds s of sound, silent start then music (peak $peak)"
 else
   sound="no sound layer in this tree yet: sound not checked"
 fi
