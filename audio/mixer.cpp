@@ -84,30 +84,31 @@ static uint8_t gain_byte(float applied)
 }
 
 // Ping-pong: reflect at whichever end is crossed until the integer part of
-// the position lies within loop_start .. loop_end - 1, in wide arithmetic.
-static uint64_t reflect(Voice* v, uint64_t position, uint64_t loop_start, uint64_t loop_end)
+// the position lies within the loop. Worked on the offset into the loop, a
+// signed 32.32 value that a step back past frame 0 leaves below zero, so
+// nothing wraps round (for loops shorter than 2^31 frames).
+static uint64_t reflect(Voice* v, uint64_t position, uint64_t loop_start, uint64_t loop_length)
 {
-    const __int128 eps = __int128(EPSILON);
-    // Signed: a step back past frame 0 has left the position below zero.
-    __int128 p = __int128(int64_t(position));
-    __int128 start = __int128(loop_start) << 32;
-    __int128 end = __int128(loop_end) << 32;
+    const int64_t eps = int64_t(EPSILON);
+    const int64_t length = int64_t(loop_length << 32);
+    int64_t q = int64_t(position - (loop_start << 32));
+    // P = 2E - P - eps at the end, 2 x loop start - P - eps at the start.
     if (v->direction == VOICE_FORWARD) {
-        p = 2 * end - p - eps;
+        q = length - (q - length) - eps;
         v->direction = VOICE_BACKWARD;
     } else {
-        p = 2 * start - p - eps;
+        q = -q - eps;
         v->direction = VOICE_FORWARD;
     }
     for (;;) {
-        if (p < start) {
-            p = 2 * start - p - eps;
+        if (q < 0) {
+            q = -q - eps;
             v->direction = VOICE_FORWARD;
-        } else if (p >= end) {
-            p = 2 * end - p - eps;
+        } else if (q >= length) {
+            q = length - (q - length) - eps;
             v->direction = VOICE_BACKWARD;
         } else {
-            return uint64_t(p);
+            return (loop_start << 32) + uint64_t(q);
         }
     }
 }
@@ -129,7 +130,7 @@ static bool cross_boundary(Voice* v, const Sample* s, uint64_t* position)
         return true;
     }
     if (loop_length != 0 && s->loop_type == LOOP_PINGPONG) {
-        *position = reflect(v, *position, loop_start, loop_end);
+        *position = reflect(v, *position, loop_start, loop_length);
         return true;
     }
     v->sample = nullptr;

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "audio/sound.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "player/module_file.h"
@@ -30,6 +31,10 @@ int tavimo_run(void)
     if (!display_open(window_name, FB_WIDTH, FB_HEIGHT))
         return EXIT_DISPLAY_FAILED;
 
+    // Plays a silent ring from here on; the mixing thread starts.
+    if (!sound_open(44100))
+        return EXIT_SOUND_FAILED;
+
     // The song name stands where a file name is expected; the module file
     // does not look at it.
     Song* song = song_create(song_name, nullptr);
@@ -47,6 +52,7 @@ int tavimo_run(void)
     run_timeline();
 
     song_free(song);  // stops it first
+    sound_close();
 
     display_close();
     free(frame_buffer);

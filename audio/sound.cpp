@@ -1,0 +1,200 @@
+// sound.cpp -- sound_open / sound_close, the block ring and the mixing thread.
+#include "audio/sound.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/mix_lock.h"
+#include "audio/voice.h"
+#include "player/replay.h"
+#include "player/song.h"
+#include "player/stream.h"
+
+int32_t block_frames;
+int32_t ring_frames;
+int32_t ring_blocks;
+float* mix_buffer;
+int16_t* output_ring;
+int32_t next_block;
+std::atomic<int> stop_requested{0};
+std::atomic<int> mixer_exited{1};
+
+static void* mix_buffer_allocation;  // mix_buffer before alignment
+static bool device_open;
+static bool thread_running;
+
+bool sound_set_rate(int32_t rate)
+{
+    if (rate < SOUND_RATE_MIN || rate > SOUND_RATE_MAX)
+        return false;
+    output_rate = rate;
+    block_frames = (rate * 20 / 1000 + 3) & ~3;
+    ring_frames = (RING_SETTING_MS / 20) * block_frames * 2;
+    ring_blocks = ring_frames / block_frames;
+    ramp_frames = int32_t(int64_t(rate) * 128 / 44100);
+    ramp_scale = 1.0f / float(ramp_frames);
+    return true;
+}
+
+// Points channel i of every playing song at voice i (or at none).
+static void bind_playing_channels(bool to_voices)
+{
+    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next) {
+        if (!s->channels)
+            continue;
+        for (int32_t i = 0; i < s->channel_count; i++) {
+            bool bound = to_voices && i < VOICE_COUNT;
+            s->channels[i].voice = bound ? &voices[i] : nullptr;
+            s->channels[i].voice_index = bound ? i : -1;
+        }
+    }
+}
+
+bool sound_open(int32_t rate)
+{
+    if (!stream_callbacks_complete())
+        return false;
+    sound_close();
+
+    if (!sound_set_rate(rate))
+        return false;
+    if (!sound_device.open(rate))
+        return false;
+    device_open = true;
+    next_block = 0;
+
+    // 256 spare bytes, so the start can be moved up to a 16-byte boundary.
+    size_t mix_bytes = size_t(ring_frames) * 2 * sizeof(float);
+    mix_buffer_allocation = calloc(1, mix_bytes + 256);
+    if (!mix_buffer_allocation)
+        return false;
+    uintptr_t aligned = (reinterpret_cast<uintptr_t>(mix_buffer_allocation) + 15) & ~uintptr_t(15);
+    mix_buffer = reinterpret_cast<float*>(aligned);
+
+    voice_list.next = voice_list.prev = &voice_list;
+    voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
+    if (!voices)
+        return false;
+    for (int32_t i = 0; i < VOICE_COUNT; i++) {
+        voices[i].index = i;
+        list_insert_tail(&voices[i], &voice_list);
+    }
+
+    output_ring = static_cast<int16_t*>(calloc(size_t(ring_frames) * 2, sizeof(int16_t)));
+    if (!output_ring)
+        return false;
+    sound_device.play_loop(output_ring, uint32_t(ring_frames) * 4);
+
+    // Songs that kept playing across a reopen follow the new rate and voices.
+    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next)
+        set_tempo(s, s->bpm);
+    bind_playing_channels(true);
+
+    stop_requested = 0;
+    thread_running = sound_device.thread_start(mixing_thread);
+    return true;
+}
+
+void sound_close(void)
+{
+    stop_requested = 1;
+    // Waits for a block in progress; the join below makes sure no block is
+    // begun after it and nothing is freed under a thread that has not ended.
+    mix_lock_acquire();
+    mix_lock_release();
+    if (thread_running) {
+        sound_device.thread_join();
+        thread_running = false;
+    }
+
+    bind_playing_channels(false);
+    voice_list.next = voice_list.prev = &voice_list;
+    free(mix_buffer_allocation);
+    mix_buffer_allocation = nullptr;
+    mix_buffer = nullptr;
+    if (device_open) {
+        sound_device.close();
+        device_open = false;
+    }
+    free(output_ring);
+    output_ring = nullptr;
+    free(voices);
+    voices = nullptr;
+}
+
+// Mixes block next_block: every playing song's voices, in pieces that end
+// at the song's tick boundaries, then the clipper into the ring; then moves
+// next_block on (under the lock, for whoever watches it).
+static void mix_next_block(void)
+{
+    mix_lock_acquire();
+    mixing_in_progress = 1;
+    int32_t b = next_block;
+    float* block = mix_buffer + size_t(b) * block_frames * 2;
+    memset(block, 0, size_t(block_frames) * 2 * sizeof(float));
+    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next) {
+        if (!s->playing)
+            continue;
+        int32_t left = s->samples_until_tick;
+        int32_t done = 0;
+        while (done < block_frames) {
+            if (left <= 0) {
+                if (s->tick_function)
+                    s->tick_function(s);
+                // Read after the tick: a tempo change applies at once. A tick
+                // is at least one frame, whatever the song holds.
+                left = s->samples_per_tick > 0 ? s->samples_per_tick : 1;
+            }
+            int32_t piece = left < block_frames - done ? left : block_frames - done;
+            mix_voices(block + size_t(done) * 2, &voice_list, piece);
+            done += piece;
+            left -= piece;
+        }
+        s->samples_until_tick = left;
+    }
+    clip_output(output_ring + size_t(b) * block_frames * 2, block, block_frames);
+    mixing_in_progress = 0;
+    next_block = b + 1 == ring_blocks ? 0 : b + 1;
+    mix_lock_release();
+}
+
+// While the device plays block `playing`, block `next` is due when it is
+// behind it; the block before block 0 is the ring's last, and while the
+// device plays block 1 everything but block 1 is due.
+static bool block_due(int32_t next, int32_t playing)
+{
+    int32_t previous = playing == 0 ? ring_blocks - 1 : playing - 1;
+    return next != playing && (next <= previous || (previous == 0 && next != 1));
+}
+
+bool mixing_poll(void)
+{
+    uint64_t frame = sound_device.bytes_played() / 4;
+    int32_t playing = int32_t(frame % uint64_t(ring_frames)) / block_frames;
+    if (!block_due(next_block, playing))
+        return false;
+    mix_next_block();
+    return true;
+}
+
+int mixing_thread(void)
+{
+    mixer_exited = 0;  // ring_blocks was set with the rate
+    while (!stop_requested) {
+        mixing_poll();
+        sound_device.sleep_ms(MIX_POLL_MS);
+    }
+    mixer_exited = 1;
+    return 0;
+}
+
+int32_t sound_render_block(int16_t* destination)
+{
+    if (!output_ring || thread_running || !destination)
+        return 0;
+    int32_t b = next_block;
+    mix_next_block();
+    memcpy(destination, output_ring + size_t(b) * block_frames * 2,
+           size_t(block_frames) * 2 * sizeof(int16_t));
+    return block_frames;
+}

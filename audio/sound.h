@@ -1,0 +1,105 @@
+// sound.h -- the sound device: a looping ring of output blocks, the mixing
+// thread that fills it block by block, and the platform seam under both.
+//
+// sound_open starts the device playing a silent ring of 20 blocks of about
+// 20 ms (884 frames at 44100 Hz) in an endless loop, allocates the 256 voices
+// and starts `mixing_thread`. The thread polls the device's play position
+// every 2 ms; whenever the device has moved on into a new block it mixes the
+// next one, about one ring (380 ms) ahead of what is heard: for each playing
+// song it calls the song's tick function whenever the song's tick runs out,
+// mixes every voice between ticks into the float `mix_buffer`, then clips the
+// block into the 16-bit `output_ring` that the device plays.
+//
+// Who calls what, on which thread:
+//   main thread    sound_open, sound_close (start-up and shutdown order);
+//                  sound_render_block (offline tools; no thread running)
+//   mixing thread  mixing_thread -> mixing_poll -> the songs' tick
+//                  functions, mix_voices, clip_output
+// The mixing thread holds the mix lock (audio/mix_lock.h) and raises
+// `mixing_in_progress` for the whole of each block; the song operations and
+// sound_close take the lock before they change anything a block uses.
+//
+// The platform layer is a SoundDevice chosen at link time: the show links
+// the SDL2 layer (waveout_sdl.cpp), the tests a fake whose play position
+// they move by hand (tests/support/fake_waveout.h), the offline tools a layer
+// with no device and no thread (waveout_offline.cpp) over which
+// sound_render_block hands out the blocks one by one.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+// What the mixing logic needs of an audio layer.
+struct SoundDevice {
+    // A 16-bit stereo output at `rate` frames per second; false when none
+    // can be opened.
+    bool (*open)(int32_t rate);
+    // Plays `ring` (`bytes` long, left/right int16 frames) in an endless
+    // loop from its first frame, starting at once.
+    void (*play_loop)(const int16_t* ring, uint32_t bytes);
+    // Bytes played since play_loop began (0 before).
+    uint64_t (*bytes_played)(void);
+    // Stops playing and closes; nothing open: nothing.
+    void (*close)(void);
+    // Runs `body` on a new thread at the highest priority the system grants
+    // (time-critical where it can, normal where it refuses). False when no
+    // thread was started (a layer without threads).
+    bool (*thread_start)(int (*body)(void));
+    // Waits until the thread started by thread_start has ended.
+    void (*thread_join)(void);
+    void (*sleep_ms)(int32_t ms);
+};
+
+// The layer this executable was linked with.
+extern const SoundDevice sound_device;
+
+enum {
+    RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2
+    MIX_POLL_MS = 2,         // the mixing thread's sleep between polls
+    SOUND_RATE_MIN = 8000,   // rates sound_open accepts
+    SOUND_RATE_MAX = 384000,
+};
+
+// Rate values (output_rate, ramp_frames and ramp_scale are in voice.h).
+extern int32_t block_frames;  // frames per block: (rate x 20 / 1000 + 3) & ~3; 884 at 44100 Hz
+extern int32_t ring_frames;   // frames in the ring: 20 blocks, 17680 at 44100 Hz
+extern int32_t ring_blocks;   // ring_frames / block_frames = 20
+
+// The ring, allocated by sound_open, freed by sound_close; null while closed.
+extern float* mix_buffer;      // ring_frames x 2 floats, start 16-byte aligned
+extern int16_t* output_ring;   // ring_frames x 2 int16: what the device plays
+extern int32_t next_block;     // block to mix next, 0..ring_blocks-1; 0 at open
+
+extern std::atomic<int> stop_requested;  // set by sound_close; ends the thread
+extern std::atomic<int> mixer_exited;    // 0 while the thread runs; 1 before any ran
+
+// Sets output_rate, block_frames, ring_frames, ring_blocks, ramp_frames and
+// ramp_scale for `rate`. False (nothing changed) for rates outside
+// SOUND_RATE_MIN..SOUND_RATE_MAX. Called by sound_open; tests may call it to
+// mix voices without a device.
+bool sound_set_rate(int32_t rate);
+
+// Opens the device at `rate` and starts the mixing thread. False, leaving
+// for the next sound_close whatever was opened so far, when the stream
+// callbacks are not all registered, the rate is refused, the device cannot be
+// opened or the buffers cannot be allocated. Closes first whatever was open.
+// Songs already playing get the new rate's tick length and are bound to the
+// new voices.
+bool sound_open(int32_t rate);
+// Stops and joins the mixing thread, closes the device and frees the ring
+// and the voices. Channels of songs still playing lose their voices. Does
+// nothing harmful when nothing is open.
+void sound_close(void);
+
+// The mixing thread's body: polls every MIX_POLL_MS until stop_requested.
+int mixing_thread(void);
+// One poll: reads the play position and mixes block next_block when the
+// device has moved on: while it plays block K, the blocks behind K are
+// mixed, never K itself, and a backlog that spans the ring's end waits until
+// the device is back in block 0 or 1. True when a block was mixed.
+bool mixing_poll(void);
+
+// Offline rendering, with no thread running: mixes block next_block exactly
+// as the mixing thread would, copies its block_frames x 2 int16 values to
+// `destination` and moves next_block on. Returns block_frames, or 0 while
+// the device is closed or a thread is running.
+int32_t sound_render_block(int16_t* destination);

@@ -1,0 +1,376 @@
+// The sound device logic on the fake device: rate values, opening and
+// closing, the block choice of the mixing thread's poll, tick timing, and
+// offline rendering against the thread's own blocks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "audio/mix_lock.h"
+#include "audio/sound.h"
+#include "audio/voice.h"
+#include "player/module_file.h"
+#include "player/replay.h"
+#include "player/song.h"
+#include "player/stream.h"
+#include "tests/support/fake_waveout.h"
+
+namespace {
+
+void register_module_callbacks()
+{
+    register_stream_callbacks(module_open, module_close, module_read, module_seek,
+                              module_tell);
+}
+
+// Opens at 44100 Hz over the fake; no thread unless asked for.
+void open_fake(bool threaded = false, uint64_t bytes_per_read = 0)
+{
+    FakeWaveoutScript script;
+    script.threaded = threaded;
+    script.bytes_per_read = bytes_per_read;
+    fake_waveout_reset(script);
+    register_module_callbacks();
+    ASSERT_TRUE(sound_open(44100));
+}
+
+// A constant sample value of 1000 in a long forward loop: at 44100 Hz the
+// position of a voice playing it counts the frames mixed.
+struct CountingSample {
+    std::vector<int16_t> values = std::vector<int16_t>(1 << 16, 1000);
+    Sample sample{};
+    CountingSample()
+    {
+        sample.data = values.data();
+        sample.length = uint32_t(values.size() - SAMPLE_SPARE_VALUES);
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+        sample.loop_type = LOOP_FORWARD;
+        sample.bits = 16;
+    }
+};
+
+// A hand-built song whose tick function records the frame count at which
+// each tick came, read from a voice that plays the counting sample.
+std::vector<uint32_t> tick_frames;
+int32_t tempo_change_at_tick = -1;
+
+void recording_tick(Song* song)
+{
+    tick_frames.push_back(voices[0].position);
+    if (int32_t(tick_frames.size()) == tempo_change_at_tick)
+        song->samples_per_tick = 100;
+}
+
+struct HandSong {
+    Song song{};
+    HandSong(int32_t samples_per_tick)
+    {
+        song.next = song.prev = &song;
+        song.samples_per_tick = samples_per_tick;
+        song.tick_function = recording_tick;
+        song.bpm = 125;
+    }
+    void play()
+    {
+        mix_lock_acquire();
+        list_insert_tail(&song, &playing_songs);
+        song.playing = 1;
+        mix_lock_release();
+    }
+    ~HandSong()
+    {
+        mix_lock_acquire();
+        list_unlink(&song);
+        mix_lock_release();
+    }
+};
+
+class Sound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tick_frames.clear();
+        tempo_change_at_tick = -1;
+    }
+    void TearDown() override
+    {
+        fake_waveout_reset();
+        register_module_callbacks();
+    }
+};
+
+TEST(SoundRate, BlockRingAndRampFollowTheRate)
+{
+    struct {
+        int32_t rate, block, ring, ramp;
+    } cases[] = {{44100, 884, 17680, 128}, {22050, 444, 8880, 64}, {48000, 960, 19200, 139}};
+    for (auto c : cases) {
+        ASSERT_TRUE(sound_set_rate(c.rate));
+        EXPECT_EQ(output_rate, c.rate);
+        EXPECT_EQ(block_frames, c.block);
+        EXPECT_EQ(ring_frames, c.ring);
+        EXPECT_EQ(ring_blocks, 20);
+        EXPECT_EQ(ramp_frames, c.ramp);
+        EXPECT_FLOAT_EQ(ramp_scale, 1.0f / float(c.ramp));
+    }
+    EXPECT_FALSE(sound_set_rate(0));
+    EXPECT_FALSE(sound_set_rate(-44100));
+    EXPECT_FALSE(sound_set_rate(300));  // a ramp of 0 frames
+    EXPECT_EQ(output_rate, 48000);
+    sound_set_rate(44100);
+}
+
+TEST_F(Sound, RefusesToOpenWithoutAllFiveCallbacks)
+{
+    fake_waveout_reset();
+    register_stream_callbacks(module_open, module_close, module_read, nullptr, module_tell);
+    EXPECT_FALSE(sound_open(44100));
+    EXPECT_EQ(fake_waveout.opens, 0);
+    EXPECT_EQ(voices, nullptr);
+    EXPECT_EQ(output_ring, nullptr);
+}
+
+TEST_F(Sound, DeviceFailureIsAFailedOpenAndCloseReleasesWhatWasOpened)
+{
+    FakeWaveoutScript script;
+    script.open_ok = false;
+    fake_waveout_reset(script);
+    register_module_callbacks();
+    EXPECT_FALSE(sound_open(44100));
+    EXPECT_EQ(voices, nullptr);
+    sound_close();
+    sound_close();  // twice, and on a closed device: harmless
+    EXPECT_EQ(fake_waveout.closes, 0);
+}
+
+TEST_F(Sound, OpenLoopsASilentRingAndLinksTheVoicesInOrder)
+{
+    open_fake(true);
+    EXPECT_EQ(fake_waveout.rate, 44100);
+    EXPECT_EQ(fake_waveout.ring, output_ring);
+    EXPECT_EQ(fake_waveout.ring_bytes, 70720u);
+    EXPECT_TRUE(fake_waveout.thread_started);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(mix_buffer) % 16, 0u);
+    for (int32_t i = 0; i < ring_frames * 2; i++)
+        ASSERT_EQ(output_ring[i], 0);
+    int32_t n = 0;
+    for (Voice* v = voice_list.next; v != &voice_list; v = v->next, n++) {
+        ASSERT_EQ(v, &voices[n]);
+        ASSERT_EQ(v->index, n);
+        ASSERT_EQ(v->sample, nullptr);
+    }
+    EXPECT_EQ(n, VOICE_COUNT);
+    EXPECT_EQ(next_block, 0);
+
+    sound_close();
+    EXPECT_EQ(mixer_exited.load(), 1);
+    EXPECT_EQ(fake_waveout.closes, 1);
+    EXPECT_EQ(voices, nullptr);
+    EXPECT_EQ(output_ring, nullptr);
+    EXPECT_EQ(voice_list.next, &voice_list);
+}
+
+TEST_F(Sound, FirstBlockIsMixedWhenTheDeviceEntersBlock1)
+{
+    open_fake();
+    EXPECT_FALSE(mixing_poll());
+    fake_waveout_enter_block(1);
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_EQ(next_block, 1);
+    EXPECT_FALSE(mixing_poll());
+    fake_waveout_enter_block(2);
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_EQ(next_block, 2);
+}
+
+TEST_F(Sound, DeviceInBlock0MixesBlock19ThenWaitsForBlock1)
+{
+    open_fake();
+    next_block = 19;
+    fake_waveout_enter_block(0);
+    fake_waveout.position += 4 * 100;  // inside block 0, not at its start
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_EQ(next_block, 0);
+    EXPECT_FALSE(mixing_poll());
+    EXPECT_FALSE(mixing_poll());
+    fake_waveout_enter_block(1);
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_EQ(next_block, 1);
+}
+
+TEST_F(Sound, DeviceInBlock5CatchesUpFromBlock2OneBlockAPoll)
+{
+    open_fake();
+    next_block = 2;
+    fake_waveout_enter_block(5);
+    for (int32_t b = 3; b <= 5; b++) {
+        EXPECT_TRUE(mixing_poll());
+        EXPECT_EQ(next_block, b);
+    }
+    EXPECT_FALSE(mixing_poll());
+    EXPECT_EQ(next_block, 5);
+}
+
+TEST_F(Sound, BacklogAcrossTheRingEndWaitsForBlock0)
+{
+    open_fake();
+    next_block = 18;
+    for (int32_t k : {3, 4, 10}) {
+        fake_waveout_enter_block(k);
+        EXPECT_FALSE(mixing_poll()) << "device in block " << k;
+    }
+    fake_waveout_enter_block(0);
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_TRUE(mixing_poll());
+    EXPECT_EQ(next_block, 0);
+    EXPECT_FALSE(mixing_poll());
+}
+
+TEST_F(Sound, WithoutAPlayingSongTheRingStaysSilentAndNoVoiceMoves)
+{
+    open_fake();
+    CountingSample s;
+    voice_set_frequency(&voices[0], 44100);
+    voice_set_volume(&voices[0], 255);
+    voices[0].start_offset = 7;
+    voice_start(0, &s.sample);
+    std::vector<int16_t> block(size_t(block_frames) * 2, 1);
+    for (int i = 0; i < 25; i++)
+        ASSERT_EQ(sound_render_block(block.data()), block_frames);
+    for (int16_t x : block)
+        EXPECT_EQ(x, 0);
+    for (int32_t i = 0; i < ring_frames * 2; i++)
+        ASSERT_EQ(output_ring[i], 0);
+    EXPECT_EQ(voices[0].position, 7u);
+    EXPECT_EQ(next_block, 5);
+}
+
+TEST_F(Sound, TicksComeAtTheirFramesAcrossBlocksAndATempoChangeActsAtOnce)
+{
+    open_fake();
+    CountingSample s;
+    voice_set_frequency(&voices[0], 44100);
+    voice_set_volume(&voices[0], 255);
+    voice_set_panning(&voices[0], 0);
+    voice_start(0, &s.sample);
+    HandSong song(300);
+    tempo_change_at_tick = 4;  // from the fourth tick on, ticks of 100 frames
+    song.play();
+    std::vector<int16_t> block(size_t(block_frames) * 2);
+    for (int i = 0; i < 3; i++)
+        sound_render_block(block.data());
+    // 3 x 884 = 2652 frames: ticks at 0, 300, 600, 900, then every 100.
+    std::vector<uint32_t> expect = {0, 300, 600, 900};
+    for (uint32_t f = 1000; f < 2652; f += 100)
+        expect.push_back(f);
+    EXPECT_EQ(tick_frames, expect);
+    EXPECT_EQ(song.song.samples_until_tick, 2700 - 2652);
+    // The voice sounds on the left from the first frame (its gain ramps up).
+    EXPECT_GT(block[size_t(2 * (block_frames - 1))], 900);
+    EXPECT_EQ(block[size_t(2 * (block_frames - 1) + 1)], 0);
+}
+
+TEST_F(Sound, ReopeningKeepsPlayingSongsOnTheNewRateAndVoices)
+{
+    open_fake();
+    HandSong song(1);
+    song.song.bpm = 125;
+    song.song.channel_count = 3;
+    song.song.channels = static_cast<Channel*>(calloc(3, sizeof(Channel)));
+    song.play();
+    ASSERT_TRUE(sound_open(22050));
+    EXPECT_EQ(song.song.samples_per_tick, 441);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(song.song.channels[i].voice, &voices[i]);
+        EXPECT_EQ(song.song.channels[i].voice_index, i);
+    }
+    sound_close();
+    EXPECT_EQ(song.song.channels[1].voice, nullptr);
+    EXPECT_EQ(song.song.channels[1].voice_index, -1);
+    free(song.song.channels);
+    song.song.channels = nullptr;
+}
+
+// Drives the threaded fake block by block and copies each block out of the
+// ring once the thread has mixed it.
+std::vector<int16_t> blocks_from_thread(int count)
+{
+    std::vector<int16_t> out;
+    for (int b = 0; b < count; b++) {
+        fake_waveout_enter_block((b + 1) % ring_blocks);
+        auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (true) {
+            mix_lock_acquire();
+            int32_t next = next_block;
+            mix_lock_release();
+            if (next == (b + 1) % ring_blocks)
+                break;
+            if (std::chrono::steady_clock::now() > give_up)
+                return {};
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        mix_lock_acquire();
+        const int16_t* block = output_ring + size_t(b % ring_blocks) * block_frames * 2;
+        out.insert(out.end(), block, block + block_frames * 2);
+        mix_lock_release();
+    }
+    return out;
+}
+
+void start_scene(CountingSample& s)
+{
+    mix_lock_acquire();
+    voice_set_frequency(&voices[0], 30000);
+    voice_set_volume(&voices[0], 200);
+    voice_set_panning(&voices[0], 90);
+    voice_start(0, &s.sample);
+    mix_lock_release();
+}
+
+TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
+{
+    CountingSample s;
+    for (size_t i = 0; i < s.values.size(); i++)
+        s.values[i] = int16_t((i * 7919) % 20000 - 10000);
+    s.values[s.sample.length] = s.values[0];
+
+    std::vector<int16_t> from_thread;
+    open_fake(true);
+    start_scene(s);
+    {
+        HandSong song(500);
+        song.play();
+        from_thread = blocks_from_thread(23);
+    }
+    std::vector<int16_t> offline(size_t(23 * block_frames * 2));
+    ASSERT_EQ(from_thread.size(), offline.size());
+    std::vector<uint32_t> thread_ticks = tick_frames;
+
+    tick_frames.clear();
+    open_fake(false);
+    start_scene(s);
+    HandSong song(500);
+    song.play();
+    for (int b = 0; b < 23; b++)
+        ASSERT_EQ(sound_render_block(offline.data() + size_t(b) * block_frames * 2), block_frames);
+    EXPECT_EQ(offline, from_thread);
+    EXPECT_EQ(tick_frames, thread_ticks);
+    int nonzero = 0;
+    for (int16_t x : offline)
+        nonzero += x != 0;
+    EXPECT_GT(nonzero, 23 * block_frames);
+}
+
+TEST_F(Sound, OfflineRenderingNeedsAnOpenDeviceAndNoThread)
+{
+    std::vector<int16_t> block(4000);
+    fake_waveout_reset();
+    EXPECT_EQ(sound_render_block(block.data()), 0);
+    open_fake(true);
+    EXPECT_EQ(sound_render_block(block.data()), 0);
+}
+
+}  // namespace
