@@ -9,6 +9,10 @@
 #include "audio/voice.h"
 
 #include <cmath>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "player/song.h"
 
@@ -17,7 +21,7 @@ static const float WEIGHT_SCALE = 1.0f / 2147483648.0f;  // 2^-31
 static const float GAIN_SCALE = 1.0f / 255.0f;
 
 // The interpolated sample value at 32.32 position p. The weight uses the 31
-// high bits of the fraction; the position advance clears the lowest bit.
+// high bits of the fraction.
 static inline float sample_at(const int16_t* data, uint64_t p)
 {
     uint32_t i = uint32_t(p >> 32);
@@ -27,33 +31,72 @@ static inline float sample_at(const int16_t* data, uint64_t p)
     return x0 + w * (x1 - x0);
 }
 
-static inline uint64_t advance(uint64_t p, uint64_t step)
+// Every advance clears the lowest fraction bit and then adds the running
+// step. Since the bit is cleared before each add, the positions read (whose
+// lowest bit reading ignores) move by the running step with that bit cleared,
+// one plain add apart: `read` below. After n >= 1 frames the position is the
+// last one read plus the running step, whose lowest bit then comes through.
+
+#ifdef __SSE2__
+// The two values at index i as one 32-bit word: data[i] in the low half.
+static inline int32_t value_pair(const int16_t* data, uint64_t r)
 {
-    return (p & ~EPSILON) + step;
+    int32_t pair;
+    memcpy(&pair, data + uint32_t(r >> 32), sizeof pair);
+    return pair;
 }
 
-// n frames with fixed gains, two per iteration.
+// Four frames from reading positions r, r + step, r + 2 step, r + 3 step,
+// whose fractions are in `fractions`, added with gains (left, right, left,
+// right) to the four stereo frames at d. The same arithmetic as sample_at,
+// four lanes at a time.
+static inline void mix_four(float* d, const int16_t* data, uint64_t r, uint64_t step,
+                            __m128i fractions, __m128 gains)
+{
+    __m128i pairs = _mm_set_epi32(value_pair(data, r + 3 * step), value_pair(data, r + 2 * step),
+                                  value_pair(data, r + step), value_pair(data, r));
+    __m128 x0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+    __m128 x1 = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)),
+                          _mm_set1_ps(WEIGHT_SCALE));
+    __m128 v = _mm_add_ps(x0, _mm_mul_ps(w, _mm_sub_ps(x1, x0)));
+    __m128 lo = _mm_unpacklo_ps(v, v), hi = _mm_unpackhi_ps(v, v);
+    _mm_storeu_ps(d, _mm_add_ps(_mm_loadu_ps(d), _mm_mul_ps(lo, gains)));
+    _mm_storeu_ps(d + 4, _mm_add_ps(_mm_loadu_ps(d + 4), _mm_mul_ps(hi, gains)));
+}
+#endif
+
+// n frames with fixed gains, four per iteration where SSE2 is at hand.
 static uint64_t mix_fixed(float* d, const int16_t* data, uint64_t p, uint64_t step,
                           int32_t n, float gain_left, float gain_right)
 {
-    for (int32_t pairs = n >> 1; pairs > 0; pairs--) {
-        float s0 = sample_at(data, p);
-        p = advance(p, step);
-        float s1 = sample_at(data, p);
-        p = advance(p, step);
-        d[0] += s0 * gain_left;
-        d[1] += s0 * gain_right;
-        d[2] += s1 * gain_left;
-        d[3] += s1 * gain_right;
-        d += 4;
+    if (n <= 0)
+        return p;
+    const uint64_t read_step = step & ~EPSILON;
+    uint64_t r = p & ~EPSILON;
+    int32_t k = 0;
+#ifdef __SSE2__
+    const __m128 gains = _mm_setr_ps(gain_left, gain_right, gain_left, gain_right);
+    // The fractions' low 32 bits move on by the step's, wrapping as they do.
+    const uint32_t f = uint32_t(r), fs = uint32_t(read_step);
+    __m128i fractions = _mm_setr_epi32(int32_t(f), int32_t(f + fs), int32_t(f + 2 * fs),
+                                       int32_t(f + 3 * fs));
+    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * fs));
+    for (; k + 4 <= n; k += 4) {
+        mix_four(d, data, r, read_step, fractions, gains);
+        fractions = _mm_add_epi32(fractions, fraction_step);
+        r += 4 * read_step;
+        d += 8;
     }
-    if (n & 1) {
-        float s = sample_at(data, p);
-        p = advance(p, step);
+#endif
+    for (; k < n; k++) {
+        float s = sample_at(data, r);
         d[0] += s * gain_left;
         d[1] += s * gain_right;
+        d += 2;
+        r += read_step;
     }
-    return p;
+    return r - read_step + step;
 }
 
 // n frames with gains moving by a step per frame; the gains reached are
@@ -62,10 +105,14 @@ static uint64_t mix_ramp(float* d, const int16_t* data, uint64_t p, uint64_t ste
                          int32_t n, float* left, float* right, float step_left,
                          float step_right)
 {
+    if (n <= 0)
+        return p;
+    const uint64_t read_step = step & ~EPSILON;
+    uint64_t r = p & ~EPSILON;
     float gl = *left, gr = *right;
     for (int32_t k = 0; k < n; k++) {
-        float s = sample_at(data, p);
-        p = advance(p, step);
+        float s = sample_at(data, r);
+        r += read_step;
         d[0] += s * gl;
         d[1] += s * gr;
         d += 2;
@@ -74,13 +121,14 @@ static uint64_t mix_ramp(float* d, const int16_t* data, uint64_t p, uint64_t ste
     }
     *left = gl;
     *right = gr;
-    return p;
+    return r - read_step + step;
 }
 
+// The applied gain as a byte, rounded to the nearest (halves up).
 static uint8_t gain_byte(float applied)
 {
-    long g = std::lround(applied * 255.0f);
-    return uint8_t(g < 0 ? 0 : g > 255 ? 255 : g);
+    float g = applied * 255.0f + 0.5f;
+    return uint8_t(g <= 0.0f ? 0 : g >= 255.0f ? 255 : int32_t(g));
 }
 
 // Ping-pong: reflect at whichever end is crossed until the integer part of
@@ -267,10 +315,21 @@ void clip_output(int16_t* destination, const float* source, int32_t frames)
 {
     if (frames <= 0 || !destination || !source)
         return;
-    for (int32_t i = 0; i < frames * 2; i++) {
-        // Nearest with ties to even (the default rounding mode), then clamp.
-        float r = std::nearbyint(source[i]);
-        int32_t x = r >= 32767.0f ? 32767 : r <= -32768.0f ? -32768 : r == r ? int32_t(r) : 0;
-        destination[i] = int16_t(x);
+    int32_t count = frames * 2, i = 0;
+#ifdef __SSE2__
+    // Clamped as floats first (so nothing overflows the conversion), then
+    // converted with the default rounding mode, nearest with ties to even.
+    const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= count; i += 8) {
+        __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), low), high);
+        __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i + 4), low), high);
+        __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+    }
+#endif
+    for (; i < count; i++) {
+        float v = source[i];
+        v = v < -32768.0f ? -32768.0f : v > 32767.0f ? 32767.0f : v;
+        destination[i] = int16_t(std::lrint(v));  // nearest, ties to even
     }
 }
