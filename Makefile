@@ -27,6 +27,14 @@ test-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -E '^e2e\.'
 
+# The mixing thread against the song operations under ThreadSanitizer: the
+# thread and sound device tests, on a fake device that moves on at every poll.
+test-tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMO_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target tavimo_tests
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  tests/tavimo_tests --gtest_filter='SoundThreads.*:Sound.*'
+
 # The show for 32-bit Windows, cross-compiled with mingw-w64 (installed on
 # demand): build-win32/tavimo.exe, needing nothing but Windows' own DLLs.
 windows:

@@ -41,3 +41,4 @@ void bench_report_timings(const char* section, const char* what, std::vector<dou
 void bench_raytracer(const BenchOptions& options);
 void bench_scenes(const BenchOptions& options);
 void bench_release(const BenchOptions& options);
+void bench_mixer(const BenchOptions& options);

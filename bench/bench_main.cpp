@@ -22,6 +22,7 @@ static const BenchSection sections[] = {
     {"raytracer", bench_raytracer},
     {"scenes", bench_scenes},
     {"release", bench_release},
+    {"mixer", bench_mixer},
 };
 
 struct BenchRow {
