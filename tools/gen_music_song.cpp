@@ -332,8 +332,11 @@ void arp(Pat& P, int from, int to, ArpStyle style, int vol = 22)
 {
     static const int up[8] = {0, 1, 2, 3, 0, 1, 2, 3};
     static const int updown[8] = {0, 1, 2, 3, 4, 3, 2, 1};
+    // (Indexing the conditional expression itself is miscompiled by g++ 12
+    // with -fsanitize=undefined; a named pointer is not.)
+    const int* order = style == ARP_UP ? up : updown;
     for (int r = from; r < to; r++) {
-        int d = (style == ARP_UP ? up : updown)[r % 8];
+        int d = order[r % 8];
         int n = chord_tone(P.chord(r), d, 57);
         note(P, r, CH_ARP, n, PLUCK, r % 4 == 0 ? vol : vol - 6);
     }
