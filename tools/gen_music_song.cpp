@@ -7,7 +7,12 @@
 // note is left to chance. Channels:
 //   0 kick, 1 snare/clap, 2 hats, 3 bass, 4-6 pad voices, 7 lead,
 //   8 lead echo / harmony / arp echo, 9 pluck arpeggio, 10 bell,
-//   11 strings, 12 noise (crashes and sweeps), 13 toms.
+//   11 strings, 12 noise (crashes and sweeps), 13 toms and snare flams.
+// The arrangement, by order position: 0-1 intro (pads from silence, bell,
+// then bass, strings, arpeggio), 2-5 build (beat, clap, lead glimpse, snare
+// roll and sweep), 6-7 the drop into the chorus, 8-9 verses, 10-11 chorus,
+// 12 breakdown, 13 bridge, 14 solo, 15 chorus, 16-17 climax, 18 finale,
+// 19 ending on A minor.
 #include "tools/gen_music.h"
 
 #include <cstdlib>
