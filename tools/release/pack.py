@@ -6,7 +6,8 @@
 #   PROGRAM  the stripped release executable (build-release/tavimo)
 #   BLOB     the asset blob linked into it (build-release/asset_blob.bin)
 #   OUTPUT   the packed file (build-release/tavimo-64k)
-#   BUDGET   where to write the budget table as well (build-release/budget.txt)
+#   BUDGET   where to write the budget table (build-release/budget.txt);
+#            without it, the table goes to standard output
 #
 # The packed file is the shell stub (stub.sh) followed by PROGRAM as a row of
 # .xz streams, which `xz -d` unpacks one after another into the program: one
@@ -129,9 +130,10 @@ def main(argv):
     if total > LIMIT:
         report.append("  OVER THE LIMIT by %d bytes" % (total - LIMIT))
     text = "\n".join(report) + "\n"
-    sys.stdout.write(text)
     if len(argv) == 5:
         open(argv[4], "w").write(text)
+    else:
+        sys.stdout.write(text)
 
 
 if __name__ == "__main__":
