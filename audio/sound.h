@@ -49,8 +49,12 @@ struct SoundDevice {
     void (*sleep_ms)(int32_t ms);
 };
 
-// The layer this executable was linked with.
+// The layer this executable was linked with. Each layer is also reachable
+// by its own name (sound_device_sdl, sound_device_offline, ...); the
+// executable's choice is a separate file (sound_default_<layer>.cpp).
 extern const SoundDevice sound_device;
+extern const SoundDevice sound_device_sdl;      // audio/waveout_sdl.cpp
+extern const SoundDevice sound_device_offline;  // audio/waveout_offline.cpp
 
 enum {
     RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2

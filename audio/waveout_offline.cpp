@@ -35,7 +35,7 @@ static void offline_sleep_ms(int32_t)
 {
 }
 
-const SoundDevice sound_device = {
+const SoundDevice sound_device_offline = {
     offline_open, offline_play_loop, offline_bytes_played, offline_close,
     offline_thread_start, offline_thread_join, offline_sleep_ms,
 };

@@ -123,7 +123,7 @@ static void sdl_sleep_ms(int32_t ms)
     SDL_Delay(Uint32(ms));
 }
 
-const SoundDevice sound_device = {
+const SoundDevice sound_device_sdl = {
     sdl_open, sdl_play_loop, sdl_bytes_played, sdl_close,
     sdl_thread_start, sdl_thread_join, sdl_sleep_ms,
 };

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "audio/sound.h"
+#include "audio/voice.h"
 #include "runtime/clock.h"
 #include "runtime/entry.h"
 #include "tools/png.h"
