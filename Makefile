@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan windows windows64 release clean
+.PHONY: all deps build run test test-asan test-tsan capture bench windows windows64 release clean
 
 all: build
 
@@ -19,6 +19,14 @@ run: build
 
 test: build release
 	cd build && ctest --output-on-failure -j $(JOBS)
+
+# The whole show rendered offline, with sound: build/tavimo.mp4.
+capture: build
+	build/tavimo-capture --video build/tavimo.mp4
+
+# Speed figures: per-scene frame times, mixer throughput, byte budget.
+bench: build
+	build/bench/tavimo-bench
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

@@ -1,0 +1,159 @@
+// The offline tools as a user runs them: the show captured to PNG and WAV
+// (deterministic, golden frames, silence until the music starts), and the
+// documented messages and exit codes of tavimo-xm and tavimo-capture.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/golden.h"
+#include "tools/png.h"
+
+namespace {
+
+struct ToolRun {
+    int code;
+    std::string output;  // standard output and standard error together
+};
+
+ToolRun run(const std::string& command)
+{
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    ToolRun r{-1, ""};
+    if (!p)
+        return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.output.append(buffer, n);
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string tool(const char* name) { return test_build_path(name); }
+
+std::vector<char> read_all(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(f), {});
+}
+
+// RMS of the 16-bit samples of one second of a 44100 Hz stereo WAV.
+double second_rms(const std::vector<char>& wav, int second)
+{
+    const int16_t* samples = reinterpret_cast<const int16_t*>(wav.data() + 44);
+    size_t count = (wav.size() - 44) / 2;
+    size_t begin = size_t(second) * 88200, end = std::min(count, begin + 88200);
+    double sum = 0;
+    for (size_t i = begin; i < end; i++)
+        sum += double(samples[i]) * samples[i];
+    return end > begin ? std::sqrt(sum / double(end - begin)) : 0.0;
+}
+
+TEST(Capture, ShowRendersDeterministicallyWithGoldenFramesAndTimedMusic)
+{
+    const std::string dir = test_build_path("capture-test");
+    const std::string a = dir + "/a.wav", b = dir + "/b.wav";
+    ToolRun first = run(tool("tavimo-capture") + " --wav " + a + " --png " + dir +
+                    " --at 20000,90000,145000");
+    ASSERT_EQ(first.code, 0) << first.output;
+    ToolRun second = run(tool("tavimo-capture") + " --wav " + b);
+    ASSERT_EQ(second.code, 0) << second.output;
+
+    std::vector<char> wav_a = read_all(a), wav_b = read_all(b);
+    ASSERT_GT(wav_a.size(), 44u + 150u * 176400u);
+    EXPECT_TRUE(wav_a == wav_b) << "two renders of the show differ";
+    // About 156 s in all: the 3.1 s start-up, the 153 s table, the last pass.
+    EXPECT_NEAR(double(wav_a.size() - 44) / 176400.0, 156.1, 1.0);
+    // Silent until the song starts a little over 3 s in; music from then on.
+    for (int s = 0; s < 3; s++)
+        EXPECT_EQ(second_rms(wav_a, s), 0.0) << "second " << s;
+    for (int s = 5; s < 152; s += 7)
+        EXPECT_GT(second_rms(wav_a, s), 100.0) << "second " << s;
+
+    for (const char* at : {"020000", "090000", "145000"}) {
+        PngImage frame;
+        ASSERT_TRUE(png_read((dir + "/frame-" + at + ".png").c_str(), &frame)) << at;
+        ASSERT_EQ(frame.width, 320);
+        EXPECT_TRUE(golden_match(std::string("capture_") + at, frame.pixels.data(), 320, 200));
+    }
+}
+
+TEST(XmTool, RendersAModuleAndReportsItsFacts)
+{
+    const std::string module = test_source_path("assets/module_data.xm");
+    ToolRun info = run(tool("tavimo-xm") + " info " + module);
+    ASSERT_EQ(info.code, 0) << info.output;
+    EXPECT_NE(info.output.find("channels      14"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("tracker       FastTracker v2.00"), std::string::npos);
+    EXPECT_NE(info.output.find("length        15"), std::string::npos) << "about 153.6 s";
+
+    const std::string out = test_build_path("xm-tool-test.wav");
+    ToolRun render = run(tool("tavimo-xm") + " render " + module + " " + out + " --seconds 2");
+    ASSERT_EQ(render.code, 0) << render.output;
+    std::vector<char> wav = read_all(out);
+    EXPECT_EQ(wav.size(), 44u + 2u * 176400u);
+    remove(out.c_str());
+}
+
+TEST(XmTool, BadFilesGiveOneLineNamingTheFileAndExitCode1)
+{
+    const std::string dir = test_build_path("xm-tool-bad");
+    run("mkdir -p " + dir);
+    const std::string not_xm = dir + "/not.xm", truncated = dir + "/truncated.xm";
+    {
+        std::ofstream(not_xm) << "this is not a module at all, just some text\n";
+        std::vector<char> module = read_all(test_source_path("assets/module_data.xm"));
+        std::ofstream(truncated, std::ios::binary).write(module.data(), 300);
+    }
+    struct Case {
+        std::string file, reason;
+    } cases[] = {
+        {dir + "/missing.xm", "No such file"},
+        {not_xm, "not an XM module"},
+        {truncated, "damaged XM module"},
+    };
+    for (const Case& c : cases) {
+        for (const char* command : {"info", "play"}) {
+            ToolRun r = run(tool("tavimo-xm") + " " + command + " " + c.file);
+            EXPECT_EQ(r.code, 1) << command << " " << c.file << ": " << r.output;
+            EXPECT_EQ(r.output, "tavimo-xm: " + c.file + ": " + c.reason +
+                                    (c.reason == "No such file" ? " or directory\n"
+                                     : c.reason == "damaged XM module"
+                                         ? " (truncated or inconsistent data)\n"
+                                         : "\n"));
+        }
+    }
+}
+
+TEST(Tools, BadArgumentsGiveTheUsageAndExitCode2)
+{
+    const char* bad[] = {
+        "tavimo-xm",
+        "tavimo-xm frobnicate x.xm",
+        "tavimo-xm info",
+        "tavimo-xm render x.xm",
+        "tavimo-xm render x.xm out.wav --seconds -1",
+        "tavimo-xm render x.xm out.wav --rate abc",
+        "tavimo-capture",
+        "tavimo-capture --fps 0 --wav x.wav",
+        "tavimo-capture --png dir",
+        "tavimo-capture --at 100",
+        "tavimo-capture --wav",
+        "tavimo-capture --png dir --at 1,x",
+    };
+    for (const char* command : bad) {
+        ToolRun r = run(test_build_path(command));
+        EXPECT_EQ(r.code, 2) << command << ": " << r.output;
+        EXPECT_EQ(r.output.rfind("usage: ", 0), 0u) << command << ": " << r.output;
+    }
+}
+
+}  // namespace
