@@ -47,4 +47,9 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
             ${CMAKE_SOURCE_DIR}/runtime/make_blob.cmake
     COMMENT "Packing tavimo into tavimo-64k")
   add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
+
+  # The offline tools with the same size options, built only on request: the
+  # release test renders the show with build-release/tavimo-capture and
+  # build/tavimo-capture and expects the same pixels and samples.
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tools ${CMAKE_BINARY_DIR}/tools EXCLUDE_FROM_ALL)
 endif()
