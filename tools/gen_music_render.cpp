@@ -3,23 +3,22 @@
 //
 // Usage: music_render [OUT.wav]
 // Loads the module from the asset blob exactly as the show does (module
-// stream callbacks, song_create, song_start) and plays 153.6 s of it at
-// 44100 Hz the way the mixing thread does, with no device and no thread:
-// blocks of 884 frames, the song's tick whenever its tick runs out, the
-// voices mixed in between, the block clipped to 16 bits. It optionally
-// writes the result as a WAV file, and prints: samples at the 16-bit limits,
-// peak level, RMS of each section and of each order position, and the
-// longest near-silence after the first second. Exit code 0 on success, 1
-// when the song could not be loaded or the WAV not written.
+// stream callbacks, sound_open, song_create, song_start) and takes 153.6 s
+// of 44100 Hz output from the offline sound layer, block by block, each
+// mixed exactly as the mixing thread mixes it (no device, no thread). It
+// optionally writes the result as a WAV file, and prints: samples at the
+// 16-bit limits, peak level, RMS of each section and of each order
+// position, and the longest near-silence after the first second. Exit code
+// 0 on success, 1 when the sound layer or the song could not be opened or
+// the WAV not written.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "audio/voice.h"
+#include "audio/sound.h"
 #include "player/module_file.h"
-#include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
 #include "tools/gen_music.h"
@@ -28,7 +27,6 @@
 namespace {
 
 constexpr int RATE = 44100;
-constexpr int BLOCK_FRAMES = 884;   // the sound device's block at 44100 Hz
 constexpr double ORDER_SECONDS = 64 * MUSIC_SPEED * 2.5 / MUSIC_BPM;   // 7.68 s
 constexpr int SILENCE_LEVEL = 33;   // |sample| at or below this (-60 dBFS) counts as silent
 
@@ -47,51 +45,36 @@ double rms_of(const std::vector<int16_t>& s, size_t from_frame, size_t to_frame)
 
 int main(int argc, char** argv)
 {
-    // The voices, as the sound device sets them up at 44100 Hz.
-    std::vector<Voice> voice_records(VOICE_COUNT, Voice{});
-    voices = voice_records.data();
-    voice_list.next = voice_list.prev = &voice_list;
-    for (int32_t i = 0; i < VOICE_COUNT; i++) {
-        voices[i].index = i;
-        list_insert_tail(&voices[i], &voice_list);
-    }
-    output_rate = RATE;
-    ramp_frames = RATE * 128 / 44100;
-    ramp_scale = 1.0f / (float)ramp_frames;
-
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
+    if (!sound_open(RATE)) {
+        std::fprintf(stderr, "music_render: the offline sound device did not open\n");
+        return 1;
+    }
     Song* song = song_create("module", nullptr);
     if (!song) {
         std::fprintf(stderr, "music_render: the module did not load\n");
+        sound_close();
         return 1;
     }
     song_start(song);
 
     size_t total = (size_t)std::llround(MUSIC_SONG_LENGTH * ORDER_SECONDS * RATE);
-    size_t blocks = (total + BLOCK_FRAMES - 1) / BLOCK_FRAMES;
-    std::vector<int16_t> out(2 * blocks * BLOCK_FRAMES);
-    std::vector<float> mix(2 * BLOCK_FRAMES);
-    int32_t until_tick = 0;
-    for (size_t b = 0; b < blocks; b++) {
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        int32_t done = 0;
-        while (done < BLOCK_FRAMES) {
-            if (until_tick == 0) {
-                song->tick_function(song);
-                until_tick = song->samples_per_tick;
-            }
-            int32_t piece = std::min(until_tick, BLOCK_FRAMES - done);
-            mix_voices(mix.data() + 2 * done, &voice_list, piece);
-            done += piece;
-            until_tick -= piece;
-        }
-        clip_output(out.data() + 2 * b * BLOCK_FRAMES, mix.data(), BLOCK_FRAMES);
+    std::vector<int16_t> out;
+    out.reserve(2 * total + 2 * (size_t)block_frames);
+    std::vector<int16_t> block(2 * (size_t)block_frames);
+    while (out.size() < 2 * total) {
+        int32_t n = sound_render_block(block.data());
+        if (n <= 0) break;
+        out.insert(out.end(), block.begin(), block.begin() + 2 * n);
+    }
+    song_free(song);
+    sound_close();
+    if (out.size() < 2 * total) {
+        std::fprintf(stderr, "music_render: the sound layer stopped delivering blocks\n");
+        return 1;
     }
     out.resize(2 * total);
-    song_free(song);
-    voice_list.next = voice_list.prev = &voice_list;
-    voices = nullptr;
 
     if (argc > 1) {
         WavWriter wav{};
