@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev           # the loader's fuzzer
   xvfb xdotool x11-apps imagemagick  # end-to-end tests under an X server
   ffmpeg sox                         # video capture and audio checks
-  xz-utils python3 zlib1g-dev
+  xz-utils python3 python3-xlib zlib1g-dev
 )
 
 case "${1:-}" in

@@ -58,3 +58,24 @@ wait_exit() {
   if kill -0 "$pid" 2>/dev/null; then EXIT_CODE=running; return; fi
   wait "$pid"; EXIT_CODE=$?
 }
+
+# Milliseconds since the epoch.
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# Sleeps until $1 ms after the time $2 (ms since the epoch).
+sleep_until() {
+  local wait=$(( $2 + $1 - $(now_ms) ))
+  [ "$wait" -gt 0 ] && sleep "$(printf '%d.%03d' $((wait / 1000)) $((wait % 1000)))"
+  return 0
+}
+
+ANALYSE="/usr/bin/python3 $(dirname "${BASH_SOURCE[0]}")/analyse.py"
+need_python_xlib() {
+  if ! /usr/bin/python3 -c 'import Xlib' 2>/dev/null; then
+    echo "SKIP: python3-xlib is not installed (tools/install-deps.sh installs it)" >&2
+    exit 77
+  fi
+}
+
+# True while a window named tavimo exists on the X screen.
+window_exists() { xdotool search --name '^tavimo$' >/dev/null 2>&1; }
