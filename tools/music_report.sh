@@ -6,7 +6,7 @@
 #
 # Usage: tools/music_report.sh [OUT_DIR]   (default build/music_report)
 # BUILD=dir selects the build directory (default build); UPDATE_PREVIEW=1
-# also writes the small spectrogram to assets/preview/music_spectrogram.png.
+# also writes the small spectrogram to assets/preview/music_sonogram.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
@@ -41,6 +41,6 @@ if [ "${UPDATE_PREVIEW:-0}" = 1 ]; then
     sox "$wav" -n remix 1,2 rate 22050 spectrogram -x 800 -y 200 -z 80 \
         -t "tavimo soundtrack, $label" -o "$out/spectrogram_small.png"
     convert "$out/spectrogram_small.png" -colors 24 -strip \
-        "PNG8:$root/assets/preview/music_spectrogram.png"
-    echo "updated assets/preview/music_spectrogram.png"
+        "PNG8:$root/assets/preview/music_sonogram.png"
+    echo "updated assets/preview/music_sonogram.png"
 fi
