@@ -4,8 +4,8 @@
 // had) the process ends through std::terminate and abort() in build/tavimo
 // too; here abort() is called directly. Linked into the release build only:
 // the library's own versions would bring its exception handling, unwinder and
-// symbol demangler into the executable, some 60 KB for paths that never
-// return.
+// symbol demangler into the executable, some 67 KB of code (34 KB packed) for
+// paths that never return.
 #include <bits/functexcept.h>
 
 #include <cstdlib>
