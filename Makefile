@@ -25,7 +25,7 @@ capture: build
 	build/tavimo-capture --video build/tavimo.mp4
 
 # Speed figures: per-scene frame times, mixer throughput, byte budget.
-bench: build
+bench: build release
 	build/bench/tavimo-bench
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
