@@ -48,11 +48,8 @@ static bool silent_driver_unasked(const char* driver)
     return !asked || strcmp(asked, driver) != 0;
 }
 
-static bool sdl_open(int32_t rate)
+static bool open_device(int32_t rate)
 {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
-    subsystem_up = true;
     const char* driver = SDL_GetCurrentAudioDriver();
     if (!driver || silent_driver_unasked(driver))
         return false;
@@ -67,6 +64,19 @@ static bool sdl_open(int32_t rate)
     // No changes allowed: SDL converts to whatever the hardware takes.
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     return device != 0;
+}
+
+// A failed open leaves nothing behind for the close that may never come.
+static bool sdl_open(int32_t rate)
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return false;
+    if (open_device(rate)) {
+        subsystem_up = true;
+        return true;
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
 }
 
 static void sdl_play_loop(const int16_t* data, uint32_t bytes)
