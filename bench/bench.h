@@ -42,3 +42,4 @@ void bench_raytracer(const BenchOptions& options);
 void bench_scenes(const BenchOptions& options);
 void bench_release(const BenchOptions& options);
 void bench_mixer(const BenchOptions& options);
+void bench_capture(const BenchOptions& options);

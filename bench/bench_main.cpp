@@ -23,6 +23,7 @@ static const BenchSection sections[] = {
     {"scenes", bench_scenes},
     {"release", bench_release},
     {"mixer", bench_mixer},
+    {"capture", bench_capture},
 };
 
 struct BenchRow {
