@@ -39,8 +39,8 @@ echo "ok: the whole show ran ${length} s and ended with exit code 0"
 # least be mostly sound.
 sleep 1
 OFFLINE=""
-if [ -x "$BUILD_DIR/tools/tavimo-capture" ]; then
-  "$BUILD_DIR/tools/tavimo-capture" --wav "$SCRATCH/offline.wav" >/dev/null 2>&1 \
+if [ -x "$BUILD_DIR/tavimo-capture" ]; then
+  "$BUILD_DIR/tavimo-capture" --wav "$SCRATCH/offline.wav" >/dev/null 2>&1 \
     && OFFLINE=$SCRATCH/offline.wav
 elif [ -x "$BUILD_DIR/tools/music_render" ]; then
   "$BUILD_DIR/tools/music_render" "$SCRATCH/offline.wav" >/dev/null 2>&1 \
