@@ -13,12 +13,15 @@ import sys
 
 def frame(path):
     """The screenshot as 200 rows of 320 (r, g, b) tuples."""
-    ppm = subprocess.run(["convert", path, "-sample", "320x200!", "ppm:-"],
+    ppm = subprocess.run(["convert", path, "-strip", "-sample", "320x200!", "-depth", "8", "ppm:-"],
                          check=True, capture_output=True).stdout
-    # P6 header: magic, width, height, maxval, each followed by white space.
+    # P6 header: magic, width, height, maxval, each followed by white space,
+    # with comments from "#" to the end of a line.
     fields, pos = [], 0
     while len(fields) < 4:
-        while ppm[pos:pos + 1].isspace():
+        while ppm[pos:pos + 1].isspace() or ppm[pos:pos + 1] == b"#":
+            if ppm[pos:pos + 1] == b"#":
+                pos = ppm.index(b"\n", pos)
             pos += 1
         start = pos
         while not ppm[pos:pos + 1].isspace():
