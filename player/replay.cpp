@@ -140,18 +140,24 @@ static void advance_vibrato(Channel* channel)
     channel->vibrato_pos = static_cast<int8_t>(position);
 }
 
+// A slide by a remembered xy parameter: up by x when x is not 0, else down
+// by y, held to 0..limit.
+static void slide_by_memory(int32_t* value, uint8_t memory, int32_t limit)
+{
+    if (memory >> 4) {
+        *value += memory >> 4;
+        if (*value > limit)
+            *value = limit;
+    } else {
+        *value -= memory & 0x0F;
+        if (*value < 0)
+            *value = 0;
+    }
+}
+
 static void volume_slide(Channel* channel)
 {
-    uint8_t memory = channel->volume_slide_memory;
-    if (memory >> 4) {
-        channel->volume += memory >> 4;
-        if (channel->volume > 64)
-            channel->volume = 64;
-    } else {
-        channel->volume -= memory & 0x0F;
-        if (channel->volume < 0)
-            channel->volume = 0;
-    }
+    slide_by_memory(&channel->volume, channel->volume_slide_memory, 64);
     channel->flags |= UPDATE_VOLUME;
 }
 
@@ -606,20 +612,10 @@ static void tick_effect(Song* song, Channel* channel, Sample* sample, const Cell
         }
         break;
     }
-    case EFFECT_PANNING_SLIDE: {
-        uint8_t memory = channel->panning_slide_memory;
-        if (memory >> 4) {
-            channel->panning += memory >> 4;
-            if (channel->panning > 255)
-                channel->panning = 255;
-        } else {
-            channel->panning -= memory & 0x0F;
-            if (channel->panning < 0)
-                channel->panning = 0;
-        }
+    case EFFECT_PANNING_SLIDE:
+        slide_by_memory(&channel->panning, channel->panning_slide_memory, 255);
         channel->flags |= UPDATE_PANNING;
         break;
-    }
     case EFFECT_RETRIGGER:
         if (channel->retrig_interval != 0 && song->tick % channel->retrig_interval == 0) {
             retrigger_volume(channel);
