@@ -51,6 +51,20 @@ void reset_channel_instrument(Channel* channel, const Sample* sample)
     channel->flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
+void channel_add_volume(Channel* channel, int32_t delta)
+{
+    int32_t v = channel->volume + delta;
+    channel->volume = v < 0 ? 0 : v > 64 ? 64 : v;
+    channel->flags |= UPDATE_VOLUME;
+}
+
+void channel_add_panning(Channel* channel, int32_t delta)
+{
+    int32_t p = channel->panning + delta;
+    channel->panning = p < 0 ? 0 : p > 255 ? 255 : p;
+    channel->flags |= UPDATE_PANNING;
+}
+
 void apply_volume_column(Channel* channel, uint8_t value)
 {
     int32_t y = value & 0x0F;
@@ -66,12 +80,10 @@ void apply_volume_column(Channel* channel, uint8_t value)
         }
         break;
     case 0x6: case 0x8:
-        channel->volume = channel->volume - y < 0 ? 0 : channel->volume - y;
-        channel->flags |= UPDATE_VOLUME;
+        channel_add_volume(channel, -y);
         break;
     case 0x7: case 0x9:
-        channel->volume = channel->volume + y > 64 ? 64 : channel->volume + y;
-        channel->flags |= UPDATE_VOLUME;
+        channel_add_volume(channel, y);
         break;
     case 0xA:
         channel->vibrato_speed = static_cast<uint8_t>(y);
@@ -84,12 +96,10 @@ void apply_volume_column(Channel* channel, uint8_t value)
         channel->flags |= UPDATE_PANNING;
         break;
     case 0xD:
-        channel->panning = channel->panning - y < 0 ? 0 : channel->panning - y;
-        channel->flags |= UPDATE_PANNING;
+        channel_add_panning(channel, -y);
         break;
     case 0xE:
-        channel->panning = channel->panning + y > 255 ? 255 : channel->panning + y;
-        channel->flags |= UPDATE_PANNING;
+        channel_add_panning(channel, y);
         break;
     case 0xF:
         if (y != 0)

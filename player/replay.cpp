@@ -465,12 +465,10 @@ static void volume_column_tick(Channel* channel, uint8_t value)
     int32_t y = value & 0x0F;
     switch (value >> 4) {
     case 0x6:
-        channel->volume = channel->volume - y < 0 ? 0 : channel->volume - y;
-        channel->flags |= UPDATE_VOLUME;
+        channel_add_volume(channel, -y);
         break;
     case 0x7:
-        channel->volume = channel->volume + y > 64 ? 64 : channel->volume + y;
-        channel->flags |= UPDATE_VOLUME;
+        channel_add_volume(channel, y);
         break;
     case 0xB:
         channel->vibrato_depth = static_cast<uint8_t>(y);
@@ -478,12 +476,10 @@ static void volume_column_tick(Channel* channel, uint8_t value)
         advance_vibrato(channel);
         break;
     case 0xD:
-        channel->panning = channel->panning - y < 0 ? 0 : channel->panning - y;
-        channel->flags |= UPDATE_PANNING;
+        channel_add_panning(channel, -y);
         break;
     case 0xE:
-        channel->panning = channel->panning + y > 255 ? 255 : channel->panning + y;
-        channel->flags |= UPDATE_PANNING;
+        channel_add_panning(channel, y);
         break;
     case 0xF:
         tone_portamento_step(channel);

@@ -95,6 +95,10 @@ void process_tick(Song* song);
 // Channel operations.
 void reset_channel_instrument(Channel* channel, const Sample* sample);
 void apply_volume_column(Channel* channel, uint8_t value);
+// Moves the channel's volume (held to 0..64) or panning (held to 0..255) by
+// `delta` and raises its update flag: the volume column's slides.
+void channel_add_volume(Channel* channel, int32_t delta);
+void channel_add_panning(Channel* channel, int32_t delta);
 void envelope_step(Channel* channel, const EnvelopePoint* points, int32_t point_count,
                    int32_t sustain, int32_t loop_start, int32_t loop_end, uint8_t type,
                    EnvelopeState state, uint8_t update_flag);
