@@ -11,8 +11,8 @@
 
 #include "runtime/assets.h"
 #include "tests/support/golden.h"
-#include "tools/art.h"
-#include "tools/art_math.h"
+#include "tools/art/art.h"
+#include "tools/art/art_math.h"
 
 namespace {
 

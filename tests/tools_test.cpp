@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/support/golden.h"
-#include "tools/png.h"
+#include "tools/formats/png.h"
 
 namespace {
 

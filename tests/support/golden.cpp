@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tools/png.h"
+#include "tools/formats/png.h"
 
 std::string test_source_path(const std::string& relative)
 {

@@ -1,5 +1,5 @@
 // art_assets.cpp -- the table of generated asset files.
-#include "tools/art.h"
+#include "tools/art/art.h"
 
 static void make_band_picture(uint8_t* out)
 {

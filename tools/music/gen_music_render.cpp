@@ -21,8 +21,8 @@
 #include "player/module_file.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "tools/gen_music.h"
-#include "tools/wav.h"
+#include "tools/music/gen_music.h"
+#include "tools/formats/wav.h"
 
 namespace {
 

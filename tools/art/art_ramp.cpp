@@ -2,7 +2,7 @@
 // with the show's arithmetic (single-precision HSV, integer ramps).
 #include <cmath>
 
-#include "tools/art.h"
+#include "tools/art/art.h"
 
 void art_cycling_ramp(int hue, uint32_t ramp[256])
 {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/art.h"
-#include "tools/png.h"
+#include "tools/art/art.h"
+#include "tools/formats/png.h"
 
 static std::string out_dir;
 static bool failed = false;

@@ -7,8 +7,8 @@
 // composition outgrew the file, or a file could not be written).
 #include <cstdio>
 
-#include "tools/gen_music.h"
-#include "tools/wav.h"
+#include "tools/music/gen_music.h"
+#include "tools/formats/wav.h"
 
 namespace {
 

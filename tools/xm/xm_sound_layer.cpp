@@ -1,6 +1,6 @@
 // xm_sound_layer.cpp -- tavimo-xm's sound device: forwards to the layer
 // chosen for the command at hand.
-#include "tools/xm_sound_layer.h"
+#include "tools/xm/xm_sound_layer.h"
 
 #include "audio/sound.h"
 

@@ -1,8 +1,8 @@
 // gen_font.cpp -- the bitmap font: 28 lower-case glyphs drawn with a round
 // pen along straight strokes and elliptic arcs, anti-aliased by sampling
 // each pixel on a 5x5 grid, stored as amounts 0..22 in the font strip.
-#include "tools/art.h"
-#include "tools/art_math.h"
+#include "tools/art/art.h"
+#include "tools/art/art_math.h"
 
 enum { FONT_CELL = 20, FONT_PITCH = 21, FONT_GLYPHS = 28, FONT_WIDTH = 587 };
 static const int FONT_SAMPLES = 5;  // per pixel in each direction

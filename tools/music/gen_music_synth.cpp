@@ -6,7 +6,7 @@
 // hits. Everything is 8-bit: the mixer's 16-bit path adds nothing audible for
 // material like this. Noise comes from a fixed xorshift generator, so every
 // run produces the same bytes.
-#include "tools/gen_music.h"
+#include "tools/music/gen_music.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,7 +1,7 @@
 // gen_pictures.cpp -- the band picture with its palette and the mirror
 // picture, drawn procedurally.
-#include "tools/art.h"
-#include "tools/art_math.h"
+#include "tools/art/art.h"
+#include "tools/art/art_math.h"
 
 // ---------------------------------------------------------------------------
 // Band picture: a striped sun setting behind a mountain range, over a

@@ -22,8 +22,8 @@
 #include "player/disk_file.h"
 #include "player/replay.h"
 #include "player/song.h"
-#include "tools/wav.h"
-#include "tools/xm_sound_layer.h"
+#include "tools/formats/wav.h"
+#include "tools/xm/xm_sound_layer.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/art.h"
+#include "tools/art/art.h"
 
 int main(int argc, char** argv)
 {

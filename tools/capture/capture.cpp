@@ -26,8 +26,8 @@
 #include "audio/voice.h"
 #include "runtime/clock.h"
 #include "runtime/entry.h"
-#include "tools/png.h"
-#include "tools/wav.h"
+#include "tools/formats/png.h"
+#include "tools/formats/wav.h"
 #include "video/display_headless.h"
 
 namespace {

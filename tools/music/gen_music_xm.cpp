@@ -5,7 +5,7 @@
 // file is sized exactly by a silent tail on one one-shot sample.
 #include <cstring>
 
-#include "tools/gen_music.h"
+#include "tools/music/gen_music.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 # measures it: sizes (raw and xz -9e), clipping, peak, RMS per section, the
 # longest near-silence, sox statistics and a spectrogram picture.
 #
-# Usage: tools/music_report.sh [OUT_DIR]   (default build/music_report)
+# Usage: tools/music/music_report.sh [OUT_DIR]   (default build/music_report)
 # BUILD=dir selects the build directory (default build); UPDATE_PREVIEW=1
 # also writes the small spectrogram to assets/preview/music_sonogram.png.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD:-$root/build}
 out=${1:-$build/music_report}
 mkdir -p "$out"

@@ -3,8 +3,8 @@
 // its tip above the band that later darkens picture rows 25..75, the moon
 // hangs to the right, and the lake below mirrors both, so the top and bottom
 // quarters stay worth looking at while the band is open.
-#include "tools/art.h"
-#include "tools/art_math.h"
+#include "tools/art/art.h"
+#include "tools/art/art_math.h"
 
 static const int BG_W = 160, BG_H = 100;
 

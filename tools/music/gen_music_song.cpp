@@ -13,7 +13,7 @@
 // roll and sweep), 6-7 the drop into the chorus, 8-9 verses, 10-11 chorus,
 // 12 breakdown, 13 bridge, 14 solo, 15 chorus, 16-17 climax, 18 finale,
 // 19 ending on A minor.
-#include "tools/gen_music.h"
+#include "tools/music/gen_music.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,5 @@
 // wav.cpp -- a streaming 16-bit stereo WAV writer.
-#include "tools/wav.h"
+#include "tools/formats/wav.h"
 
 #include <cstring>
 

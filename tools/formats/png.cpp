@@ -1,5 +1,5 @@
 // png.cpp -- PNG writer and reader on zlib.
-#include "tools/png.h"
+#include "tools/formats/png.h"
 
 #include <zlib.h>
 

@@ -7,7 +7,7 @@
 // portamento, tone portamento, vibrato, panning, sample offset, retrigger,
 // note cut and delay, key-off) with the same gain law as the show's mixer,
 // but without its gain ramps or its exact rounding.
-#include "tools/gen_music.h"
+#include "tools/music/gen_music.h"
 
 #include <algorithm>
 #include <cmath>
