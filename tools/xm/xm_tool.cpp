@@ -3,9 +3,14 @@
 // `render` mixes it offline into a WAV file, `play` plays it in real time
 // through the sound device and the mixing thread.
 //
+// A song's length is where a listener's player ends it: the first time it
+// would go back to a row already played, or its order list runs out (found
+// by the end watcher, player/song_end.h). `render` and `play` stop there, or
+// after --loops more passes from where the song goes back to.
+//
 // Modules are read through the file-backed stream callbacks. The offline
 // commands run on the offline sound layer, `play` on the system's device;
-// the layer is picked per command (tools/xm_sound_layer.cpp).
+// the layer is picked per command (tools/xm/xm_sound_layer.cpp).
 #include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
@@ -22,22 +27,24 @@
 #include "player/disk_file.h"
 #include "player/replay.h"
 #include "player/song.h"
+#include "player/song_end.h"
 #include "tools/formats/wav.h"
+#include "tools/xm/xm_info.h"
 #include "tools/xm/xm_sound_layer.h"
 
 namespace {
 
 enum { EXIT_BAD_FILE = 1, EXIT_USAGE = 2 };
-enum { RATE = 44100, LENGTH_LIMIT_S = 20 * 60 };
+enum { RATE = 44100, LENGTH_LIMIT_S = 20 * 60, LOOPS_MAX = 1000 };
 
 const char* program = "tavimo-xm";
 
 void usage(FILE* out)
 {
     fprintf(out,
-            "usage: tavimo-xm info FILE\n"
-            "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R]\n"
-            "       tavimo-xm play FILE\n");
+            "usage: tavimo-xm info FILE [--json]\n"
+            "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R] [--loops N]\n"
+            "       tavimo-xm play FILE [--loops N]\n");
 }
 
 // Why a file that the loader refused was refused, as far as can be told
@@ -78,95 +85,90 @@ bool start_offline(Song* song, int32_t rate)
     return song_start(song);
 }
 
-// Mixes blocks until the song ends (or `limit_frames`); appends them to
-// `wav` when given. Returns the frames mixed before `ended` was first seen.
-int64_t render_until_end(Song* song, int64_t limit_frames, WavWriter* wav)
+// Mixes blocks from the song's start until its watcher has seen the last
+// end it is to play (`loops` more after the first), or `limit_frames`;
+// appends them to `wav` when given, cut at that end. Fills `length` with the
+// first end. Returns the frames mixed, or -1 when the watcher cannot be had.
+int64_t render_to_end(Song* song, int32_t rate, int32_t loops, int64_t limit_frames,
+                      WavWriter* wav, XmLength* length)
 {
+    SongEnd* watch = song_end_create(song, loops);
+    if (!watch) {
+        fprintf(stderr, "%s: out of memory\n", program);
+        return -1;
+    }
     std::vector<int16_t> block(size_t(block_frames) * 2);
     int64_t frames = 0;
-    while (frames < limit_frames && !song->ended) {
+    while (frames < limit_frames && !watch->finished) {
         int32_t n = sound_render_block(block.data());
         if (n <= 0)
             break;
         int64_t take = n;
+        // The last end began a tick inside this block (or at its end).
+        if (watch->finished && frames + take > watch->last_end_frames)
+            take = watch->last_end_frames - frames;
         if (frames + take > limit_frames)
             take = limit_frames - frames;
         if (wav)
             wav_write(wav, block.data(), take);
         frames += take;
     }
+    *length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit_frames,
+                       watch->length_frames, rate, watch->back_order, watch->back_row,
+                       watch->how, int32_t(limit_frames / rate)};
+    song_end_free(watch);
     return frames;
 }
 
-void read_header_text(const char* path, char name[21], char tracker[21], unsigned* version)
+XmHeaderText read_header_text(const char* path)
 {
     uint8_t header[60] = {};
+    size_t n = 0;
     FILE* f = fopen(path, "rb");
     if (f) {
-        if (fread(header, 1, sizeof header, f) != sizeof header)
-            memset(header, 0, sizeof header);
+        n = fread(header, 1, sizeof header, f);
         fclose(f);
     }
-    for (int i = 0; i < 20; i++) {
-        name[i] = (header[17 + i] >= 32 && header[17 + i] < 127) ? char(header[17 + i]) : ' ';
-        tracker[i] = (header[38 + i] >= 32 && header[38 + i] < 127) ? char(header[38 + i]) : ' ';
-    }
-    name[20] = tracker[20] = '\0';
-    for (int i = 19; i >= 0 && name[i] == ' '; i--) name[i] = '\0';
-    for (int i = 19; i >= 0 && tracker[i] == ' '; i--) tracker[i] = '\0';
-    *version = unsigned(header[58]) | unsigned(header[59]) << 8;
+    return xm_header_text(header, n);
 }
 
-int command_info(const char* path)
+// The song's length at `rate`, from a load of its own: the replay engine
+// changes a song as it plays (E5y sets a sample's finetune), so a song to
+// be played afterwards must not be the one measured. False when the file
+// cannot be loaded or mixed.
+bool measure(const char* path, int32_t rate, XmLength* length)
 {
     Song* song = load(path);
     if (!song)
-        return EXIT_BAD_FILE;
-    char name[21], tracker[21];
-    unsigned version;
-    read_header_text(path, name, tracker, &version);
-    printf("file          %s\n", path);
-    printf("name          %s\n", name);
-    printf("tracker       %s\n", tracker);
-    printf("version       0x%04X\n", version);
-    printf("channels      %d\n", song->channel_count);
-    printf("patterns      %d\n", song->pattern_slots);
-    printf("instruments   %d\n", song->instrument_count);
-    printf("orders        %d (restart at %d):", song->song_length, song->restart_position);
-    for (int i = 0; i < song->song_length; i++)
-        printf(" %d", song->order_table[i]);
-    printf("\n");
-    printf("speed         %d ticks per row\n", song->default_speed);
-    printf("bpm           %d\n", song->default_bpm);
-    printf("frequencies   %s\n", (song->module_flags & LINEAR_PERIODS) ? "linear" : "amiga");
-    for (int i = 0; i < song->instrument_count; i++) {
-        const Instrument& in = song->instruments[i];
-        printf("instrument %3d  %2d sample%s  volume envelope %s  fadeout %u\n", i + 1,
-               in.sample_count, in.sample_count == 1 ? " " : "s",
-               (in.volume_type & ENVELOPE_ON) ? "on " : "off", unsigned(in.fadeout));
-        for (int s = 0; s < in.sample_count; s++) {
-            const Sample* sm = in.samples[s];
-            const char* loop = sm->loop_type == LOOP_FORWARD    ? "forward"
-                               : sm->loop_type == LOOP_PINGPONG ? "ping-pong"
-                                                                : "none";
-            printf("    sample %2d  %7u frames  loop %-9s %u+%u  volume %2u  finetune %4d  note %+3d\n",
-                   s, sm->length, loop, sm->loop_start, sm->loop_length, unsigned(sm->volume),
-                   sm->finetune, sm->relative_note);
-        }
-    }
-    int code = 0;
-    if (start_offline(song, RATE)) {
-        int64_t frames = render_until_end(song, int64_t(LENGTH_LIMIT_S) * RATE, nullptr);
-        if (song->ended)
-            printf("length        %.2f s\n", double(frames) / double(RATE));
-        else
-            printf("length        over %d s (does not end within the bound)\n", LENGTH_LIMIT_S);
-    } else {
-        code = EXIT_BAD_FILE;
-    }
+        return false;
+    bool ok = start_offline(song, rate) &&
+              render_to_end(song, rate, 0, int64_t(LENGTH_LIMIT_S) * rate, nullptr, length) >= 0;
     song_free(song);
     sound_close();
-    return code;
+    return ok;
+}
+
+int command_info(int argc, char** argv)
+{
+    const char* path = argv[2];
+    bool json = false;
+    for (int i = 3; i < argc; i++) {
+        if (strcmp(argv[i], "--json") != 0) {
+            usage(stderr);
+            return EXIT_USAGE;
+        }
+        json = true;
+    }
+    XmLength length;
+    if (!measure(path, RATE, &length))
+        return EXIT_BAD_FILE;
+    Song* song = load(path);
+    if (!song)
+        return EXIT_BAD_FILE;
+    XmHeaderText header = read_header_text(path);
+    xm_info_write(stdout, path, &header, song, &length, json);
+    song_free(song);
+    return 0;
 }
 
 bool parse_number(const char* text, double low, double high, double* out)
@@ -179,6 +181,17 @@ bool parse_number(const char* text, double low, double high, double* out)
     return true;
 }
 
+// Reads "--loops N" at argv[i]; false when it is not that.
+bool parse_loops(int argc, char** argv, int i, int32_t* loops)
+{
+    double value;
+    if (strcmp(argv[i], "--loops") != 0 || i + 1 >= argc ||
+        !parse_number(argv[i + 1], 0, LOOPS_MAX, &value) || value != int(value))
+        return false;
+    *loops = int32_t(value);
+    return true;
+}
+
 int command_render(int argc, char** argv)
 {
     if (argc < 4) {
@@ -187,7 +200,8 @@ int command_render(int argc, char** argv)
     }
     const char* path = argv[2];
     const char* out = argv[3];
-    double seconds = LENGTH_LIMIT_S, rate = RATE;
+    double seconds = -1, rate = RATE;
+    int32_t loops = 0;
     for (int i = 4; i < argc; i += 2) {
         bool has_value = i + 1 < argc;
         if (strcmp(argv[i], "--seconds") == 0 && has_value &&
@@ -196,9 +210,15 @@ int command_render(int argc, char** argv)
         if (strcmp(argv[i], "--rate") == 0 && has_value &&
             parse_number(argv[i + 1], SOUND_RATE_MIN, SOUND_RATE_MAX, &rate) && rate == int(rate))
             continue;
+        if (parse_loops(argc, argv, i, &loops))
+            continue;
         usage(stderr);
         return EXIT_USAGE;
     }
+    // Without --seconds, a song with no end found stops after the bound,
+    // once per pass asked for.
+    int64_t limit = seconds > 0 ? int64_t(seconds * rate)
+                                : int64_t(LENGTH_LIMIT_S) * int64_t(rate) * (loops + 1);
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
@@ -211,9 +231,12 @@ int command_render(int argc, char** argv)
         code = EXIT_BAD_FILE;
         wav_close(&wav);
     } else {
-        int64_t frames = render_until_end(song, int64_t(seconds * rate), &wav);
+        XmLength length;
+        int64_t frames = render_to_end(song, int32_t(rate), loops, limit, &wav, &length);
         if (!wav_close(&wav)) {
             fprintf(stderr, "%s: %s: write failed\n", program, out);
+            code = EXIT_BAD_FILE;
+        } else if (frames < 0) {
             code = EXIT_BAD_FILE;
         } else {
             printf("%s: %.2f s written to %s\n", path, double(frames) / rate, out);
@@ -231,8 +254,27 @@ void on_signal(int)
     interrupted = 1;
 }
 
-int command_play(const char* path)
+void print_time(char* out, size_t size, double seconds)
 {
+    int minutes = int(seconds / 60);
+    snprintf(out, size, "%d:%04.1f", minutes, seconds - 60.0 * minutes);
+}
+
+int command_play(int argc, char** argv)
+{
+    const char* path = argv[2];
+    int32_t loops = 0;
+    for (int i = 3; i < argc; i += 2) {
+        if (!parse_loops(argc, argv, i, &loops)) {
+            usage(stderr);
+            return EXIT_USAGE;
+        }
+    }
+    XmLength length;
+    if (!measure(path, RATE, &length))
+        return EXIT_BAD_FILE;
+    char length_text[128];
+    xm_length_text(length_text, sizeof length_text, &length);
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
@@ -242,7 +284,15 @@ int command_play(const char* path)
         song_free(song);
         return 3;
     }
-    song_start(song);
+    // Watched from its first tick: the watcher goes in before the song plays.
+    SongEnd* watch = song_end_create(song, loops);
+    if (!watch || !song_start(song)) {
+        fprintf(stderr, "%s: out of memory\n", program);
+        song_end_free(watch);
+        song_free(song);
+        sound_close();
+        return EXIT_BAD_FILE;
+    }
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
 
@@ -256,24 +306,41 @@ int command_play(const char* path)
         raw.c_cc[VTIME] = 0;
         tcsetattr(0, TCSANOW, &raw);
     }
-    printf("playing %s: q or Ctrl-C stops\n", path);
+    printf("playing %s: length %s\n", path, length_text);
+    printf("q or Ctrl-C stops%s\n", loops ? "" : "; it stops by itself at the end");
+    char total[16];
+    print_time(total, sizeof total, double(length.frames) / double(RATE));
+    // What is heard lags what is mixed by about the ring.
+    const int64_t lag = ring_frames - block_frames;
     while (!interrupted) {
         char key;
         if (terminal && read(0, &key, 1) == 1 && (key == 'q' || key == 'Q'))
             break;
-        // A torn read of these counters only shows a stale status line.
         mix_lock_acquire();
         int order = song->order_pos, row = song->row;
         int pattern = song->order_table[order & 255];
-        bool ended = song->ended;
+        int64_t mixed = watch->frames;
+        int32_t pass = watch->ends + 1;
+        bool finished = watch->finished;
         mix_lock_release();
-        printf("\rorder %3d  pattern %3d  row %3d  %s", order, pattern, row, ended ? "(looped)" : "        ");
+        if (finished) {
+            // The rest of the ring still plays, then silence.
+            usleep(useconds_t(1000000.0 * ring_frames / double(RATE)) + 100000);
+            break;
+        }
+        char now[16];
+        print_time(now, sizeof now, double(mixed > lag ? mixed - lag : 0) / double(RATE));
+        printf("\rorder %3d  pattern %3d  row %3d  %s / %s", order, pattern, row, now,
+               length.found ? total : "?");
+        if (loops)
+            printf("  pass %d of %d", pass, loops + 1);
         fflush(stdout);
         usleep(50000);
     }
     printf("\n");
     if (terminal)
         tcsetattr(0, TCSANOW, &saved);
+    song_end_free(watch);
     song_free(song);
     sound_close();
     return 0;
@@ -287,12 +354,12 @@ int main(int argc, char** argv)
         usage(stdout);
         return 0;
     }
-    if (argc == 3 && strcmp(argv[1], "info") == 0)
-        return command_info(argv[2]);
+    if (argc >= 3 && strcmp(argv[1], "info") == 0)
+        return command_info(argc, argv);
     if (argc >= 2 && strcmp(argv[1], "render") == 0)
         return command_render(argc, argv);
-    if (argc == 3 && strcmp(argv[1], "play") == 0)
-        return command_play(argv[2]);
+    if (argc >= 3 && strcmp(argv[1], "play") == 0)
+        return command_play(argc, argv);
     usage(stderr);
     return EXIT_USAGE;
 }

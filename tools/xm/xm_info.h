@@ -1,0 +1,35 @@
+// xm_info.h -- the facts tavimo-xm tells about a module, written as text or
+// as JSON to any FILE* (a file, a terminal, or a memory stream for a page
+// that shows them).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "player/song.h"
+
+// What the header says beyond what the loader keeps.
+struct XmHeaderText {
+    char name[21];     // printable ASCII, trailing spaces cut
+    char tracker[21];
+    unsigned version;  // e.g. 0x0104
+};
+
+// A song's length as its end watcher (player/song_end.h) found it.
+struct XmLength {
+    bool found;          // an end was found within bound_seconds
+    int64_t frames;      // frames before the end, the last row whole
+    int32_t rate;        // frames per second the length was measured at
+    int32_t back_order;  // where the song goes back to
+    int32_t back_row;
+    uint8_t how;         // SONG_END_*
+    int32_t bound_seconds;
+};
+
+// From the first 60 bytes of an XM file (fewer, or null: empty texts).
+XmHeaderText xm_header_text(const uint8_t* bytes, size_t size);
+// "165.41 s, then back to order 1": the length line's text, without a newline.
+void xm_length_text(char* out, size_t size, const XmLength* length);
+// Everything: the header, the song's facts, every instrument and sample,
+// the length. `json`: one JSON object instead of the text lines.
+void xm_info_write(FILE* out, const char* file, const XmHeaderText* header, const Song* song,
+                   const XmLength* length, bool json);
