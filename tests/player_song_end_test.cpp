@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "audio/voice.h"
+#include "player/disk_file.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/song_end.h"
@@ -280,4 +283,66 @@ TEST_F(SongEndTest, WatchedSongSoundsTheSameUntilItsEndThenFallsSilent)
         loudest_after = std::max(loudest_after, std::abs(watched[i]));
     EXPECT_GT(loudest_before, 10.0f);
     EXPECT_EQ(loudest_after, 0.0f);
+}
+
+// Lengths of the corpus modules as xmp 4.1.0 (Debian 12's `xmp` package)
+// plays them: `xmp --norc --nocmd -i linear -d file -o OUT.raw FILE`, then
+// the raw file's bytes / 4 / 44100, measured 2026-12-07.
+static const struct {
+    const char* file;
+    double seconds;
+} xmp_lengths[] = {
+    {"flobopuyo_game1.xm", 94.354},  {"flobopuyo_game2.xm", 77.009},
+    {"flobopuyo_gameover.xm", 15.726}, {"flobopuyo_menu.xm", 15.726},
+    {"heroes-endscroll.xm", 148.910}, {"heroes-heroes01.xm", 165.410},
+    {"heroes-heroes02.xm", 186.610}, {"heroes-heroes03.xm", 99.265},
+    {"heroes-heroes04.xm", 131.448}, {"heroes-heroes05.xm", 201.600},
+    {"heroes-heroes06.xm", 172.060}, {"heroes-heroes07.xm", 173.192},
+    {"heroes-heroes08.xm", 101.007}, {"heroes-heroes09.xm", 109.645},
+    {"heroes-heroes10.xm", 130.203}, {"heroes-intro.xm", 22.468},
+    {"heroes-menu.xm", 106.580},     {"strange_fear.xm", 140.736},
+    {"strange_fear2.xm", 38.383},    {"strange_gameover.xm", 19.191},
+};
+
+// Every corpus module has a length, within 2% (or 0.1 s) of xmp's.
+TEST_F(SongEndTest, CorpusLengthsMatchXmp)
+{
+    std::vector<std::string> files = xm_corpus_files();
+    if (files.empty())
+        GTEST_SKIP() << "no XM corpus";
+    disk_file_register();
+    printf("%-24s %9s %9s %7s  %s\n", "module", "ours s", "xmp s", "diff s", "end");
+    int compared = 0;
+    for (const std::string& path : files) {
+        std::string name = path.substr(path.find_last_of('/') + 1);
+        Song* song = song_create(path.c_str(), nullptr);
+        ASSERT_NE(song, nullptr) << path;
+        SongEnd* watch = song_end_create(song, 0);
+        ASSERT_NE(watch, nullptr);
+        ASSERT_TRUE(song_start(song));
+        while (!watch->finished && watch->frames < 1200 * 44100)
+            song->tick_function(song);
+        EXPECT_TRUE(watch->finished) << name << ": no end within 20 minutes";
+        double ours = watch->length_frames / 44100.0;
+        double expected = -1;
+        for (const auto& x : xmp_lengths) {
+            if (name == x.file)
+                expected = x.seconds;
+        }
+        char end[48];
+        snprintf(end, sizeof end, "%s, back to order %d row %d",
+                 watch->how == SONG_END_ORDER_LIST ? "order list" : "return", watch->back_order,
+                 watch->back_row);
+        if (expected < 0) {
+            printf("%-24s %9.3f %9s %7s  %s\n", name.c_str(), ours, "-", "-", end);
+        } else {
+            printf("%-24s %9.3f %9.3f %+7.3f  %s\n", name.c_str(), ours, expected, ours - expected,
+                   end);
+            EXPECT_NEAR(ours, expected, std::max(0.1, 0.02 * expected)) << name;
+            compared++;
+        }
+        song_end_free(watch);
+        song_free(song);
+    }
+    printf("%d modules compared with xmp's lengths\n", compared);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/golden.h"
+#include "tests/support/xm_writer.h"
 #include "tools/formats/png.h"
 
 namespace {
@@ -103,6 +104,77 @@ TEST(XmTool, RendersAModuleAndReportsItsFacts)
     remove(out.c_str());
 }
 
+// A song of three patterns (8, 4 and 6 rows, one note each) written to
+// `path`; with `jump_back`, order 2 jumps back to order 1 in its row 2.
+void write_small_song(const std::string& path, bool jump_back)
+{
+    XmModule module;
+    module.channels = 1;
+    module.patterns.assign(3, XmPattern{});
+    module.patterns[0].rows = 8;
+    module.patterns[1].rows = 4;
+    module.patterns[2].rows = 6;
+    module.order = {0, 1, 2};
+    module.song_length = 3;
+    std::vector<int16_t> values(2000);
+    for (size_t i = 0; i < values.size(); i++)
+        values[i] = int16_t((i * 29) % 160 - 80);
+    module.instruments.push_back(xm_instrument(values));
+    for (int p = 0; p < 3; p++)
+        xm_cell(module, p, 0, 0) = Cell{uint8_t(49 + p), 1, 0, 0, 0};
+    if (jump_back)
+        xm_cell(module, 2, 2, 0) = Cell{0, 0, 0, 0xB, 1};
+    std::vector<uint8_t> bytes = xm_write(module);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                std::streamsize(bytes.size()));
+}
+
+// Frames in a 16-bit stereo WAV as written by tavimo-xm (44-byte header).
+long wav_frames(const std::string& path)
+{
+    std::vector<char> wav = read_all(path);
+    return wav.size() < 44 ? -1 : long(wav.size() - 44) / 4;
+}
+
+// A row at speed 6 and 125 BPM: six ticks of 882 frames at 44100 Hz.
+TEST(XmTool, LengthAndRenderStopWhereTheSongEnds)
+{
+    const std::string dir = test_build_path("xm-tool-end");
+    run("mkdir -p " + dir);
+    const std::string plain = dir + "/plain.xm", back = dir + "/back.xm", out = dir + "/out.wav";
+    write_small_song(plain, false);
+    write_small_song(back, true);
+    const std::string xm = tool("tavimo-xm");
+
+    // The order list runs out after 18 rows: the render has exactly their frames.
+    ToolRun info = run(xm + " info " + plain);
+    EXPECT_NE(info.output.find("length        2.16 s (the order list ends), then back to order 0\n"),
+              std::string::npos) << info.output;
+    ASSERT_EQ(run(xm + " render " + plain + " " + out).code, 0);
+    EXPECT_EQ(wav_frames(out), 18 * 5292);
+    ASSERT_EQ(run(xm + " render " + plain + " " + out + " --rate 22050").code, 0);
+    EXPECT_EQ(wav_frames(out), 18 * 6 * 441);
+
+    // Jumping back after 8 + 4 + 3 rows; then two more passes of 7 rows.
+    info = run(xm + " info " + back);
+    EXPECT_NE(info.output.find("length        1.80 s, then back to order 1\n"), std::string::npos)
+        << info.output;
+    ToolRun json = run(xm + " info " + back + " --json");
+    EXPECT_EQ(json.code, 0);
+    EXPECT_NE(json.output.find("\"length\": {\"seconds\": 1.800, \"frames\": 79380, \"rate\": 44100, "
+                               "\"ends_by\": \"return\", \"back_order\": 1, \"back_row\": 0}}"),
+              std::string::npos) << json.output;
+    EXPECT_EQ(json.output.front(), '{');
+    ASSERT_EQ(run(xm + " render " + back + " " + out).code, 0);
+    EXPECT_EQ(wav_frames(out), 15 * 5292);
+    ASSERT_EQ(run(xm + " render " + back + " " + out + " --loops 2").code, 0);
+    EXPECT_EQ(wav_frames(out), (15 + 2 * 7) * 5292);
+    // --seconds caps, whatever the loops.
+    ASSERT_EQ(run(xm + " render " + back + " " + out + " --loops 2 --seconds 1").code, 0);
+    EXPECT_EQ(wav_frames(out), 44100);
+    remove(out.c_str());
+}
+
 TEST(XmTool, BadFilesGiveOneLineNamingTheFileAndExitCode1)
 {
     const std::string dir = test_build_path("xm-tool-bad");
@@ -142,6 +214,9 @@ TEST(Tools, BadArgumentsGiveTheUsageAndExitCode2)
         "tavimo-xm render x.xm",
         "tavimo-xm render x.xm out.wav --seconds -1",
         "tavimo-xm render x.xm out.wav --rate abc",
+        "tavimo-xm render x.xm out.wav --loops -1",
+        "tavimo-xm info x.xm --frobnicate",
+        "tavimo-xm play x.xm --loops",
         "tavimo-capture",
         "tavimo-capture --fps 0 --wav x.wav",
         "tavimo-capture --png dir",
