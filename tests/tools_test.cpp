@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -173,6 +174,33 @@ TEST(XmTool, LengthAndRenderStopWhereTheSongEnds)
     ASSERT_EQ(run(xm + " render " + back + " " + out + " --loops 2 --seconds 1").code, 0);
     EXPECT_EQ(wav_frames(out), 44100);
     remove(out.c_str());
+}
+
+// play on SDL's dummy sound driver (which consumes the sound in real time):
+// it says the length and stops by itself at the end, or after --loops more
+// passes; never sooner than the song lasts.
+TEST(XmTool, PlayStopsAtTheEnd)
+{
+    const std::string dir = test_build_path("xm-tool-play");
+    run("mkdir -p " + dir);
+    const std::string back = dir + "/back.xm";
+    write_small_song(back, true);
+    struct Case {
+        const char* loops;
+        double song_seconds;
+    } cases[] = {{"", 1.8}, {" --loops 1", 1.8 + 7 * 0.12}};
+    for (const Case& c : cases) {
+        auto start = std::chrono::steady_clock::now();
+        ToolRun r = run("SDL_AUDIODRIVER=dummy timeout 120 " + tool("tavimo-xm") + " play " + back +
+                        c.loops + " </dev/null");
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (r.code == 3)
+            GTEST_SKIP() << "SDL's dummy sound driver cannot be opened: " << r.output;
+        printf("play%s: %.2f s\n", c.loops, seconds);
+        EXPECT_EQ(r.code, 0) << r.output;
+        EXPECT_NE(r.output.find("length 1.80 s, then back to order 1\n"), std::string::npos) << r.output;
+        EXPECT_GE(seconds, c.song_seconds);
+    }
 }
 
 TEST(XmTool, BadFilesGiveOneLineNamingTheFileAndExitCode1)
