@@ -16,7 +16,7 @@
 #include "tests/support/golden.h"
 #include "tests/support/voice_probe.h"
 #include "tests/support/xm_writer.h"
-#include "tools/web_player.h"
+#include "tools/webplayer/web_player.h"
 
 namespace {
 
@@ -152,7 +152,8 @@ TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
     printf("module: %s\n", path.c_str());
     ASSERT_EQ(load(path, read_file(path)), "");
     std::string tool = test_build_path("tavimo-xm");
-    EXPECT_EQ(web_player_info(), run(tool + " info " + path));
+    EXPECT_EQ(web_player_info(false), run(tool + " info " + path));
+    EXPECT_EQ(web_player_info(true), run(tool + " info " + path + " --json"));
 
     std::string ours = test_build_path("web-player-render.wav");
     std::string theirs = test_build_path("web-player-render-xm.wav");
@@ -196,7 +197,7 @@ TEST_F(WebPlayerTest, RefusesBadFilesAsTavimoXmDoesAndRecovers)
         std::ofstream(c.name, std::ios::binary)
             .write(reinterpret_cast<const char*>(c.bytes.data()), std::streamsize(c.bytes.size()));
         EXPECT_EQ("tavimo-xm: " + load(c.name, c.bytes) + "\n", run(tool + " info " + c.name));
-        EXPECT_STREQ(web_player_info(), "");
+        EXPECT_STREQ(web_player_info(false), "");
         EXPECT_FALSE(web_player_play());
         EXPECT_EQ(web_player_status()->state, WEB_PLAYER_EMPTY);
     }
@@ -220,9 +221,7 @@ TEST_F(WebPlayerTest, ShowsThePositionHeardAndSeeksEndsAndLoops)
 {
     ASSERT_EQ(load("tiny.xm", tiny_module()), "");
     const WebPlayerStatus* st = web_player_status();
-    // As tavimo-xm measures it: whole blocks up to the one in which the
-    // last row begins.
-    EXPECT_EQ(st->length_ms, (15 * ROW / 884 + 1) * 884 * 1000 / 44100);
+    EXPECT_EQ(st->length_ms, 16 * ROW * 1000 / 44100);
     ASSERT_TRUE(web_player_play());
     const int64_t ring = ring_frames;
     for (int64_t heard : {int64_t(0), int64_t(100), int64_t(ROW - 1), int64_t(ROW),

@@ -1,5 +1,5 @@
 // web_player.cpp -- the module player behind player.html (see web_player.h).
-#include "tools/web_player.h"
+#include "tools/webplayer/web_player.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,7 +10,9 @@
 #include "audio/voice.h"
 #include "player/module_file.h"
 #include "player/replay.h"
-#include "tools/wav.h"
+#include "player/song_end.h"
+#include "tools/formats/wav.h"
+#include "tools/xm/xm_info.h"
 
 void (*web_player_use_offline)(void);
 void (*web_player_use_device)(void);
@@ -20,9 +22,9 @@ namespace {
 enum {
     RENDER_RATE = 44100,        // tavimo-xm's rate for info and render
     LENGTH_LIMIT_S = 20 * 60,   // tavimo-xm's bound on a song's length
+    LOOPS_FOREVER = 1 << 30,    // ends played through with looping on
     ROW_LOG = 1024,             // row starts remembered (a ring holds fewer)
     TICK_LOG = 2048,            // ticks remembered, each with its levels
-    INFO_BYTES = 256 * 1024,    // 128 instruments x 16 samples fit easily
     NAME_BYTES = 256,
 };
 
@@ -33,12 +35,14 @@ struct RowEvent {
 };
 
 struct Player {
-    uint8_t* buffer;             // the file's bytes, while the page fills them
-    int32_t buffer_size;
+    uint8_t* buffer;             // the file's bytes: filled by the page, kept
+    int32_t buffer_size;         // while its module is loaded (every start reloads)
+    int32_t module_size;         // bytes of the loaded module in `buffer`
     Song* song;                  // null without a module
+    SongEnd* watch;              // the song's end watcher while it plays or renders
     char name[NAME_BYTES];       // the file's name as the page gave it
-    uint8_t header[60];          // the file's first bytes: name, tracker, version
-    int32_t length_frames;       // at RENDER_RATE, block-rounded as tavimo-xm; -1: over the bound
+    XmLength length;             // at RENDER_RATE, as tavimo-xm info finds it
+    char* info[2];               // the facts as text and as JSON
     bool loop;
     bool paused;
     bool rendering;
@@ -47,7 +51,6 @@ struct Player {
     // Logged by the tick function on the mixing path; read by the frame.
     int64_t song_frame;          // song frame of the next tick
     int64_t song_blocks;         // blocks mixed since the last start
-    bool wrap_pending;           // the row under way is the song's last
     bool finished;               // the song has ended with looping off
     int64_t end_frame;           // song frame where it ended
     RowEvent rows[ROW_LOG];
@@ -65,21 +68,7 @@ struct Player {
 };
 
 Player player;
-char info_text[INFO_BYTES];
-int32_t info_used;
 char row_text[256 * 14 + 1];
-
-void info_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void info_printf(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int32_t room = INFO_BYTES - info_used;
-    int n = vsnprintf(info_text + info_used, size_t(room), format, args);
-    va_end(args);
-    if (n > 0)
-        info_used += n < room ? n : room - 1;
-}
 
 const char* refusal(const char* name, const char* reason)
 {
@@ -129,31 +118,21 @@ uint8_t voice_level(const Voice* v, int32_t frames)
     return uint8_t(level > 255 ? 255 : level);
 }
 
-// The song's tick function while the page plays it: logs the row and the
-// channels' levels at their song frames, and ends the song at its wrap
-// when looping is off. Runs inside block mixing, under the mix lock.
+// The song's tick function while the page plays it: the end watcher's
+// tick, then the row and the channels' levels logged at their song frames.
+// Runs inside block mixing, under the mix lock.
 void player_tick(Song* song)
 {
     Player& p = player;
     if (p.finished)
         return;
-    if (song->tick == 0 && p.wrap_pending) {
-        p.wrap_pending = false;
-        if (!p.loop) {
-            // The last row is over: silence, and keep the frame for the page.
-            p.finished = true;
-            p.end_frame = p.song_frame;
-            for (int32_t c = 0; c < song->channel_count; c++)
-                voice_stop(song->channels[c].voice_index);
-            return;
-        }
-    }
     bool row_start = song->tick == 0;
-    song_tick(song);
-    if (song->ended) {
-        // Reset so that every later wrap (after a seek, or looping) is seen.
-        song->ended = 0;
-        p.wrap_pending = true;
+    song_end_tick(song);
+    if (p.watch && p.watch->finished) {
+        // The end was found at this row's entry: nothing more was ticked.
+        p.finished = true;
+        p.end_frame = p.song_frame;
+        return;
     }
     if (row_start) {
         RowEvent& e = p.rows[p.row_count % ROW_LOG];
@@ -181,7 +160,6 @@ void reset_logs(void)
     Player& p = player;
     p.song_frame = 0;
     p.song_blocks = 0;
-    p.wrap_pending = false;
     p.finished = false;
     p.end_frame = 0;
     p.row_count = 0;
@@ -209,17 +187,42 @@ void reset_voices(void)
     }
 }
 
+// A fresh load of the module's bytes: the replay engine changes a song as
+// it plays (E5y sets a sample's finetune), so every start and every render
+// begins from the file as it was. Null when refused or out of memory.
+Song* load_song(void)
+{
+    memory_file_register(player.buffer, player.module_size);
+    return song_create(player.name, nullptr);
+}
+
+// Gives the song a new end watcher (freeing the old one) that plays through
+// its ends while looping is on; false when it cannot be allocated.
+bool watch_song(void)
+{
+    Player& p = player;
+    song_end_free(p.watch);
+    p.watch = song_end_create(p.song, p.loop ? LOOPS_FOREVER : 0);
+    return p.watch != nullptr;
+}
+
 bool start_song(void)
 {
     Player& p = player;
     if (!p.song)
         return false;
-    song_stop(p.song);
+    song_end_free(p.watch);
+    p.watch = nullptr;
+    Song* fresh = load_song();
+    if (!fresh)
+        return false;
+    song_free(p.song);
+    p.song = fresh;
     mix_lock_acquire();
     reset_voices();
     reset_logs();
     mix_lock_release();
-    if (!song_start(p.song))
+    if (!watch_song() || !song_start(p.song))
         return false;
     mix_lock_acquire();
     p.song->tick_function = player_tick;
@@ -229,18 +232,26 @@ bool start_song(void)
     return true;
 }
 
-// The song's length at RENDER_RATE as `tavimo-xm info` measures it: whole
-// blocks mixed until the block in which the song wraps, within the bound.
-// Runs the replay engine alone on channels bound to no voice, so nothing
-// sounds and no voice changes; the song is left stopped.
-int32_t measure_length(Song* song)
+// The song's length at RENDER_RATE as `tavimo-xm info` finds it: where its
+// end watcher sees the end, within the bound. Runs the replay engine and
+// the watcher alone on channels bound to no voice, so nothing sounds and no
+// voice changes, on a load of its own.
+XmLength measure_length(void)
 {
-    int32_t saved_rate = output_rate;
+    XmLength length = {false, 0, RENDER_RATE, -1, -1, SONG_END_NONE, LENGTH_LIMIT_S};
+    Song* song = load_song();
+    if (!song)
+        return length;
     int32_t count = song->channel_count > 0 ? song->channel_count : 0;
     Channel* channels = static_cast<Channel*>(calloc(size_t(count) + 1, sizeof(Channel)));
-    if (!channels)
-        return -1;
+    SongEnd* watch = channels ? song_end_create(song, 0) : nullptr;
+    if (!watch) {
+        free(channels);
+        song_free(song);
+        return length;
+    }
     mix_lock_acquire();  // output_rate is the mixer's too
+    int32_t saved_rate = output_rate;
     output_rate = RENDER_RATE;
     for (int32_t i = 0; i < count; i++)
         channels[i].voice_index = -1;
@@ -251,25 +262,19 @@ int32_t measure_length(Song* song)
     song->row = song->order_pos = song->tick = song->pattern_delay_ticks = 0;
     song->ended = 0;
     set_tempo(song, song->default_bpm);
-    const int32_t block = (RENDER_RATE * 20 / 1000 + 3) & ~3;
     const int64_t limit = int64_t(LENGTH_LIMIT_S) * RENDER_RATE;
-    int64_t frame = 0, length = -1;
-    while (frame < limit) {
-        song_tick(song);
-        if (song->ended) {
-            length = (frame / block + 1) * block;
-            if (length > limit)
-                length = limit;
-            break;
-        }
-        frame += song->samples_per_tick > 0 ? song->samples_per_tick : 1;
-    }
+    while (!watch->finished && watch->frames < limit)
+        song_end_tick(song);
     song->channels = nullptr;
-    song->ended = 0;
     output_rate = saved_rate;
     mix_lock_release();
+    length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit,
+                      watch->length_frames, RENDER_RATE, watch->back_order, watch->back_row,
+                      watch->how, LENGTH_LIMIT_S};
+    song_end_free(watch);
     free(channels);
-    return int32_t(length);
+    song_free(song);
+    return length;
 }
 
 void free_song(void)
@@ -277,66 +282,37 @@ void free_song(void)
     Player& p = player;
     if (p.rendering)
         web_player_render_cancel();
+    song_end_free(p.watch);
+    p.watch = nullptr;
     song_free(p.song);
     p.song = nullptr;
     free(p.tick_levels);
     free(p.levels);
+    free(p.info[0]);
+    free(p.info[1]);
     p.tick_levels = p.levels = nullptr;
+    p.info[0] = p.info[1] = nullptr;
+    p.module_size = 0;
     p.status = WebPlayerStatus{};
     p.status.loop = p.loop;
     p.status.rate = output_rate;
     p.status.length_ms = -1;
 }
 
-void write_info(void)
+// The facts as `tavimo-xm info` writes them, as text or JSON; null when
+// memory runs out.
+char* write_info(bool json)
 {
     const Player& p = player;
-    const Song* song = p.song;
-    info_used = 0;
-    info_text[0] = '\0';
-    char name[21], tracker[21];
-    for (int i = 0; i < 20; i++) {
-        uint8_t a = p.header[17 + i], b = p.header[38 + i];
-        name[i] = a >= 32 && a < 127 ? char(a) : ' ';
-        tracker[i] = b >= 32 && b < 127 ? char(b) : ' ';
-    }
-    name[20] = tracker[20] = '\0';
-    for (int i = 19; i >= 0 && name[i] == ' '; i--) name[i] = '\0';
-    for (int i = 19; i >= 0 && tracker[i] == ' '; i--) tracker[i] = '\0';
-    unsigned version = unsigned(p.header[58]) | unsigned(p.header[59]) << 8;
-    info_printf("file          %s\n", p.name);
-    info_printf("name          %s\n", name);
-    info_printf("tracker       %s\n", tracker);
-    info_printf("version       0x%04X\n", version);
-    info_printf("channels      %d\n", song->channel_count);
-    info_printf("patterns      %d\n", song->pattern_slots);
-    info_printf("instruments   %d\n", song->instrument_count);
-    info_printf("orders        %d (restart at %d):", song->song_length, song->restart_position);
-    for (int i = 0; i < song->song_length; i++)
-        info_printf(" %d", song->order_table[i]);
-    info_printf("\n");
-    info_printf("speed         %d ticks per row\n", song->default_speed);
-    info_printf("bpm           %d\n", song->default_bpm);
-    info_printf("frequencies   %s\n", (song->module_flags & LINEAR_PERIODS) ? "linear" : "amiga");
-    for (int i = 0; i < song->instrument_count; i++) {
-        const Instrument& in = song->instruments[i];
-        info_printf("instrument %3d  %2d sample%s  volume envelope %s  fadeout %u\n", i + 1,
-                    in.sample_count, in.sample_count == 1 ? " " : "s",
-                    (in.volume_type & ENVELOPE_ON) ? "on " : "off", unsigned(in.fadeout));
-        for (int s = 0; s < in.sample_count; s++) {
-            const Sample* sm = in.samples[s];
-            const char* loop = sm->loop_type == LOOP_FORWARD    ? "forward"
-                               : sm->loop_type == LOOP_PINGPONG ? "ping-pong"
-                                                                : "none";
-            info_printf("    sample %2d  %7u frames  loop %-9s %u+%u  volume %2u  finetune %4d  note %+3d\n",
-                        s, sm->length, loop, sm->loop_start, sm->loop_length, unsigned(sm->volume),
-                        sm->finetune, sm->relative_note);
-        }
-    }
-    if (p.length_frames >= 0)
-        info_printf("length        %.2f s\n", double(p.length_frames) / double(RENDER_RATE));
-    else
-        info_printf("length        over %d s (does not end within the bound)\n", LENGTH_LIMIT_S);
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    if (!out)
+        return nullptr;
+    XmHeaderText header = xm_header_text(p.buffer, size_t(p.module_size));
+    xm_info_write(out, p.name, &header, p.song, &p.length, json);
+    fclose(out);
+    return text;
 }
 
 // The latest logged entry at or before `frame` among `count` entries of a
@@ -492,6 +468,7 @@ const char* web_player_size_refusal(const char* name, double size)
 
 uint8_t* web_player_buffer(int32_t size)
 {
+    free_song();  // its bytes go
     free(player.buffer);
     player.buffer = nullptr;
     player.buffer_size = 0;
@@ -509,43 +486,41 @@ const char* web_player_load(const char* name, int32_t size)
     snprintf(p.name, sizeof p.name, "%s", name ? name : "");
     if (!p.buffer || size < 0 || size > p.buffer_size)
         return refusal(p.name, "not an XM module");
-    memory_file_register(p.buffer, size);
-    Song* song = song_create(p.name, nullptr);
+    p.module_size = size;
+    Song* song = load_song();
     if (!song) {
+        p.module_size = 0;
         // As tavimo-xm tells them apart: the XM signature or not.
         if (size < 17 || memcmp(p.buffer, "Extended Module: ", 17) != 0)
             return refusal(p.name, "not an XM module");
         return refusal(p.name, "damaged XM module (truncated or inconsistent data)");
     }
-    memset(p.header, 0, sizeof p.header);
-    if (size >= int32_t(sizeof p.header))
-        memcpy(p.header, p.buffer, sizeof p.header);
+    p.song = song;
     int32_t channels = song->channel_count > 0 ? song->channel_count : 0;
     p.tick_levels = static_cast<uint8_t*>(calloc(size_t(TICK_LOG) * channels + 1, 1));
     p.levels = static_cast<uint8_t*>(calloc(size_t(channels) + 1, 1));
-    if (!p.tick_levels || !p.levels) {
-        p.song = song;
+    p.length = measure_length();
+    p.info[0] = write_info(false);
+    p.info[1] = write_info(true);
+    if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1]) {
         free_song();
         return refusal(p.name, "out of memory");
     }
-    p.song = song;
-    p.length_frames = measure_length(song);
-    write_info();
     p.paused = false;
     p.status.state = WEB_PLAYER_STOPPED;
     p.status.song_length = song->song_length;
     p.status.channels = channels;
-    p.status.length_ms = p.length_frames < 0 ? -1
-                                             : int32_t(int64_t(p.length_frames) * 1000 / RENDER_RATE);
+    p.status.length_ms = p.length.found ? int32_t(p.length.frames * 1000 / RENDER_RATE) : -1;
     const Pattern* first = pattern_of_order(song, 0);
     p.status.pattern = song->order_table[0];
     p.status.rows = first ? first->rows : 0;
     return "";
 }
 
-const char* web_player_info(void)
+const char* web_player_info(bool json)
 {
-    return player.song ? info_text : "";
+    const char* text = player.song ? player.info[json ? 1 : 0] : nullptr;
+    return text ? text : "";
 }
 
 bool web_player_play(void)
@@ -583,6 +558,8 @@ void web_player_set_loop(bool loop)
 {
     mix_lock_acquire();
     player.loop = loop;
+    if (player.watch)
+        player.watch->loops_left = loop ? LOOPS_FOREVER : 0;
     mix_lock_release();
     player.status.loop = loop;
 }
@@ -599,8 +576,14 @@ void web_player_seek(int32_t order)
     if (p.status.state != WEB_PLAYER_PLAYING && p.status.state != WEB_PLAYER_PAUSED)
         if (!start_song())
             return;
+    // A watcher of its own from here: the rows played before the seek are
+    // no repeat, and an end seen before it is behind.
+    if (!watch_song())
+        return;
     mix_lock_acquire();
     Song* s = p.song;
+    s->tick_function = player_tick;
+    s->ended = 0;
     s->next_order = order;
     s->next_row = 0;
     s->tick = 0;
@@ -608,7 +591,6 @@ void web_player_seek(int32_t order)
     // The next block begins with the jump's tick.
     s->samples_until_tick = 0;
     p.song_frame = p.song_blocks * block_frames;
-    p.wrap_pending = false;
     p.finished = false;
     mix_lock_release();
 }
@@ -630,8 +612,8 @@ const WebPlayerStatus* web_player_frame(void)
                         web_player_checksum(output_ring + size_t(block) * block_frames * 2,
                                             block_frames * 2);
                 p.song_blocks++;
-                p.status.block_count = int32_t(p.song_blocks < WEB_PLAYER_LOGGED_BLOCKS
-                                                   ? p.song_blocks : WEB_PLAYER_LOGGED_BLOCKS);
+                p.status.block_count = int32_t(p.song_blocks < int64_t(WEB_PLAYER_LOGGED_BLOCKS)
+                                                   ? p.song_blocks : int64_t(WEB_PLAYER_LOGGED_BLOCKS));
             }
         }
     }
@@ -681,27 +663,30 @@ bool web_player_render_begin(const char* path)
     Player& p = player;
     if (!p.song || p.rendering)
         return false;
-    song_stop(p.song);
-    p.status.state = WEB_PLAYER_STOPPED;
+    web_player_stop();
+    Song* fresh = load_song();
+    if (!fresh)
+        return false;
+    song_end_free(p.watch);
+    p.watch = nullptr;
+    song_free(p.song);
+    p.song = fresh;
     if (!wav_open(&p.wav, path, RENDER_RATE))
         return false;
     int32_t device_rate = output_rate;
     sound_close();
     if (web_player_use_offline)
         web_player_use_offline();
-    if (!sound_open(RENDER_RATE) || !song_start(p.song)) {
+    p.watch = song_end_create(p.song, 0);
+    if (!p.watch || !sound_open(RENDER_RATE) || !song_start(p.song)) {
         wav_close(&p.wav);
+        song_stop(p.song);
         sound_close();
         if (web_player_use_device)
             web_player_use_device();
         sound_open(device_rate);
         return false;
     }
-    // Plain replay: the page's tick function logs for display and ends
-    // the song its own way.
-    mix_lock_acquire();
-    p.song->tick_function = song_tick;
-    mix_lock_release();
     p.status.rate = device_rate;  // what to reopen at
     p.rendering = true;
     p.render_frames = 0;
@@ -716,6 +701,8 @@ static void render_finish(void)
     Player& p = player;
     p.rendering = false;
     song_stop(p.song);
+    song_end_free(p.watch);
+    p.watch = nullptr;
     sound_close();
     if (web_player_use_device)
         web_player_use_device();
@@ -729,20 +716,24 @@ int32_t web_player_render_step(int32_t blocks)
     if (!p.rendering)
         return -1;
     static int16_t block[2 * 8192];
-    for (int32_t i = 0; i < blocks && !p.song->ended && p.render_frames < p.render_limit; i++) {
+    const SongEnd* watch = p.watch;
+    for (int32_t i = 0; i < blocks && !watch->finished && p.render_frames < p.render_limit; i++) {
         int32_t n = block_frames <= 8192 ? sound_render_block(block) : 0;
         if (n <= 0)
             break;
         int64_t take = n;
+        // As tavimo-xm renders: cut at the end, which began a tick in this block.
+        if (watch->finished && p.render_frames + take > watch->last_end_frames)
+            take = watch->last_end_frames - p.render_frames;
         if (p.render_frames + take > p.render_limit)
             take = p.render_limit - p.render_frames;
         wav_write(&p.wav, block, take);
         p.render_frames += take;
     }
-    bool done = p.song->ended || p.render_frames >= p.render_limit;
+    bool done = watch->finished || p.render_frames >= p.render_limit;
     if (!done) {
-        int64_t total = p.length_frames > 0 ? int64_t(p.length_frames) : p.render_limit;
-        int64_t permille = p.render_frames * 1000 / total;
+        int64_t total = p.length.found ? p.length.frames : p.render_limit;
+        int64_t permille = total > 0 ? p.render_frames * 1000 / total : 0;
         return int32_t(permille > 999 ? 999 : permille);
     }
     bool written = wav_close(&p.wav);

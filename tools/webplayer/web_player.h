@@ -9,7 +9,7 @@
 // now, which the status record, the level meters and the row display show.
 //
 // What is heard lags what is mixed by up to a ring (about 380 ms). So the
-// song's own tick function is wrapped: every row start and every tick is
+// song's tick function (its end watcher's) is wrapped: every row start and every tick is
 // logged with the song frame it falls on, and each ring block remembers which
 // song block it holds; the device's play position then names the song frame
 // heard, and the log the row and levels shown at it.
@@ -70,11 +70,13 @@ uint8_t* web_player_buffer(int32_t size);
 // module (truncated or inconsistent data)". A refused file leaves no module.
 const char* web_player_load(const char* name, int32_t size);
 
-// The module's facts as `tavimo-xm info` prints them, its file line naming
-// the loaded file; "" without a module.
-const char* web_player_info(void);
+// The module's facts as `tavimo-xm info` prints them (`json`: as its
+// --json prints them), its file line naming the loaded file; "" without a
+// module.
+const char* web_player_info(bool json);
 
-// Starts from order 0 (also after stop or the end). False without a module.
+// Starts from order 0 (also after stop or the end), from a fresh load of
+// the file's bytes. False without a module.
 bool web_player_play(void);
 // Pauses or resumes: the song keeps its place; the device plays silence.
 void web_player_pause(bool paused);
@@ -103,7 +105,8 @@ const uint8_t* web_player_levels(void);
 const uint32_t* web_player_block_sums(void);
 
 // Rendering to a WAV file at 44100 Hz (as `tavimo-xm render` does): stops
-// playback, writes to `path` from order 0 until the song ends or 20 minutes.
+// playback, writes to `path` from order 0 to the song's end (as its end
+// watcher finds it, player/song_end.h) or 20 minutes.
 // begin false when the file cannot be written or the mixer cannot be had.
 bool web_player_render_begin(const char* path);
 // Mixes up to `blocks` more blocks; returns progress 0..1000 (1000 when the
