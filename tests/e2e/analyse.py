@@ -4,9 +4,9 @@ the show must have on screen, and the recorded sound against the offline
 capture. Screenshots are brought back to 320x200 by point sampling.
 Usage: analyse.py SCENE SCREENSHOT.png   (opening, band, swarm, mirror, tunnel)
        analyse.py audio DEVICE.raw CAPTURE.wav
+       analyse.py same-sound DEVICE.raw REFERENCE.raw SECONDS
        analyse.py close-window        (sends a window manager's close request)
 Exits 0 when the property holds, 1 with a message when it does not."""
-import math
 import subprocess
 import sys
 
@@ -103,67 +103,176 @@ def check_tunnel(f):
     print(f"tunnel: {share:.0%} of the screen is blue tube wall")
 
 
-def loudness(samples, rate, window):
-    """RMS of each `window` seconds of interleaved stereo int16 samples."""
-    step = int(rate * window) * 2
-    out = []
-    for i in range(0, len(samples) - step + 1, step):
-        chunk = samples[i:i + step]
-        out.append(math.sqrt(sum(s * s for s in chunk[::4]) / (len(chunk) / 4)))
-    return out
+RATE = 44100
+FRAME = 4          # bytes in one frame of 16-bit stereo
 
 
-def read_int16(data):
-    import array
-    a = array.array("h")
-    a.frombytes(data[:len(data) // 2 * 2])
-    return a
+def wav_data(data):
+    """The data chunk of a WAV file's bytes."""
+    pos = 12
+    while pos + 8 <= len(data):
+        size = int.from_bytes(data[pos + 4:pos + 8], "little")
+        if data[pos:pos + 4] == b"data":
+            return data[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+    fail("no data chunk in the WAV file")
 
 
-def music_start(env, threshold=20):
-    return next((i for i, v in enumerate(env) if v > threshold), None)
+def first_sound(data):
+    """The frame holding the first non-zero sample, or None when silent."""
+    zeros = len(data) - len(data.lstrip(b"\0"))
+    return None if zeros == len(data) else zeros // FRAME
 
 
-def longest_quiet(env, start, window, threshold=20):
-    longest = run = 0
-    for v in env[start:]:
-        run = run + 1 if v <= threshold else 0
-        longest = max(longest, run)
-    return longest * window
+def same_frames(a, i, b, j):
+    """How many frames stay identical from frame i of a and frame j of b."""
+    a, b = memoryview(a)[i * FRAME:], memoryview(b)[j * FRAME:]
+    n = min(len(a), len(b)) // FRAME * FRAME
+    done, step = 0, 1 << 16
+    while done < n:
+        size = min(step, n - done)
+        if a[done:done + size] != b[done:done + size]:
+            if size <= 64:
+                while a[done:done + FRAME] == b[done:done + FRAME]:
+                    done += FRAME
+                return done // FRAME
+            step = max(64, size // 8)
+            continue
+        done += size
+    return n // FRAME
+
+
+NEEDLE = 512       # frames: a piece of the recording looked for in the reference
+SEARCH = 10        # seconds on either side of where the piece was expected
+STEP = 441         # frames between the pieces tried
+
+
+def find_again(rec, r, ref, f):
+    """After the two part at frame r of rec and frame f of ref: the first
+    later piece of rec found in ref within SEARCH seconds of where it was
+    expected, as (rec frame, ref frame) of the start of its identical
+    stretch, or None. Silent pieces are passed over: they match anywhere."""
+    ref_frames = len(ref) // FRAME
+    start = r - STEP
+    while True:
+        # Closely at first, then in larger steps through a long difference.
+        start += STEP if start < r + RATE else 10 * STEP
+        if start + NEEDLE > len(rec) // FRAME:
+            return None
+        needle = bytes(rec[start * FRAME:(start + NEEDLE) * FRAME])
+        if len(set(needle[i:i + 2] for i in range(0, len(needle), 2))) < NEEDLE // 4:
+            continue
+        expect = f + start - r
+        low = max(0, expect - SEARCH * RATE)
+        high = min(ref_frames, expect + SEARCH * RATE + NEEDLE)
+        best, at = None, ref.find(needle, low * FRAME, high * FRAME)
+        while at >= 0:
+            if at % FRAME == 0 and (best is None or abs(at // FRAME - expect) < abs(best - expect)):
+                best = at // FRAME
+            at = ref.find(needle, at + 1, high * FRAME)
+        if best is not None:
+            # Back to where the identical stretch begins.
+            back = 0
+            while (start - back > r and best - back > 0 and
+                   rec[(start - back - 1) * FRAME:(start - back) * FRAME] ==
+                   ref[(best - back - 1) * FRAME:(best - back) * FRAME]):
+                back += 1
+            return start - back, best - back
+
+
+def compare_sound(rec, ref, limit=16):
+    """Lines up two recordings of 16-bit stereo at their first non-zero
+    sample and follows them: a list of identical stretches (rec frame, ref
+    frame, frames). When they part, the next stretch starts where a later
+    piece of rec is found in ref again, at another offset when the device
+    fell behind (or skipped ahead). Empty when either is silent."""
+    r, f = first_sound(rec), first_sound(ref)
+    if r is None or f is None:
+        return []
+    stretches = []
+    while len(stretches) < limit:
+        n = same_frames(rec, r, ref, f)
+        stretches.append((r, f, n))
+        r, f = r + n, f + n
+        if r >= len(rec) // FRAME or f >= len(ref) // FRAME:
+            break
+        again = find_again(rec, r, ref, f)
+        if again is None:
+            break
+        r, f = again
+    return stretches
+
+
+def describe(stretches, rec_frames, ref_frames, names=("recording", "capture")):
+    """One line per stretch: where it starts, how long it stays identical,
+    and how far each later stretch lies from the first one's offset."""
+    lines = []
+    r0, f0, _ = stretches[0]
+    for k, (r, f, n) in enumerate(stretches):
+        if k == 0:
+            line = (f"from {r / RATE:.3f} s into the {names[0]} ({f / RATE:.3f} s into the "
+                    f"{names[1]}): identical for {n / RATE:.3f} s")
+        else:
+            prev_r, prev_f, _ = stretches[k - 1]
+            lag = (r - f) - (prev_r - prev_f)
+            how = (f"it fell behind the {names[1]} by {lag / RATE:.3f} s" if lag > 0 else
+                   f"it skipped ahead of the {names[1]} by {-lag / RATE:.3f} s")
+            line = (f"at {r / RATE:.3f} s into the {names[0]} {how}"
+                    f" ({names[1]} at {f / RATE:.3f} s): identical for {n / RATE:.3f} s more")
+        lines.append(line)
+    r, f, n = stretches[-1]
+    if r + n >= rec_frames:
+        lines.append(f"identical to the end of the {names[0]}")
+    elif f + n >= ref_frames:
+        lines.append(f"identical to the end of the {names[1]}")
+    else:
+        lines.append(f"past {(r + n) / RATE:.3f} s no later piece of the {names[0]} "
+                     f"is found in the {names[1]}")
+    return lines
+
+
+def check_sound(rec, ref, need_seconds, names):
+    """Fails unless rec is identical to ref, from their first sound on, for
+    need_seconds at least (or to the end of the shorter). Prints the stretches."""
+    stretches = compare_sound(rec, ref)
+    if not stretches:
+        fail(f"the {names[0] if first_sound(rec) is None else names[1]} is silent throughout")
+    for line in describe(stretches, len(rec) // FRAME, len(ref) // FRAME, names):
+        print("  " + line)
+    r, f, n = stretches[0]
+    to_end = r + n >= len(rec) // FRAME or f + n >= len(ref) // FRAME
+    if n < need_seconds * RATE and not to_end:
+        fail(f"the {names[0]} differs from the {names[1]} {n / RATE:.3f} s after its first "
+             f"sound ({(r + n) / RATE:.3f} s into the {names[0]}); at least {need_seconds} s "
+             f"must be identical")
+    return stretches
 
 
 def check_audio(device_path, capture_path):
-    window = 0.1
-    device = read_int16(open(device_path, "rb").read())
-    capture = read_int16(open(capture_path, "rb").read()[44:])
-    dev_env, cap_env = loudness(device, 44100, window), loudness(capture, 44100, window)
-    d0, c0 = music_start(dev_env), music_start(cap_env)
-    if d0 is None:
+    """The device's recording against the offline capture: the music starts
+    a little over 3 s in and is the capture's, sample for sample, for the
+    first 20 s of music at least."""
+    device = open(device_path, "rb").read()
+    capture = wav_data(open(capture_path, "rb").read())
+    start = first_sound(device)
+    if start is None:
         fail("the recorded sound is silent throughout")
-    start_s = d0 * window
-    if not 2.5 <= start_s <= 5.5:
-        fail(f"the music starts {start_s:.1f} s into the recording, expected a little over 3 s")
-    # The music runs to the end of the recording with no gap longer than
-    # the music's own.
-    dev_gap = longest_quiet(dev_env, d0, window)
-    cap_gap = longest_quiet(cap_env, c0, window)
-    if dev_gap > cap_gap + 0.5:
-        fail(f"a gap of {dev_gap:.1f} s in the recorded sound; the music's longest is {cap_gap:.1f} s")
-    # The first 30 s of music match the capture's loudness envelope.
-    n = int(30 / window)
-    a, b = dev_env[d0:d0 + n], cap_env[c0:c0 + n]
-    n = min(len(a), len(b))
-    a, b = a[:n], b[:n]
-    ma, mb = sum(a) / n, sum(b) / n
-    cov = sum((x - ma) * (y - mb) for x, y in zip(a, b))
-    va = math.sqrt(sum((x - ma) ** 2 for x in a))
-    vb = math.sqrt(sum((y - mb) ** 2 for y in b))
-    corr = cov / (va * vb) if va and vb else 0
-    if corr < 0.9:
-        fail(f"the first 30 s of music correlate {corr:.3f} with the offline capture")
-    print(f"audio: music from {start_s:.1f} s, longest gap {dev_gap:.1f} s (music's own {cap_gap:.1f} s), "
-          f"loudness correlation {corr:.3f} over {n * window:.0f} s, "
-          f"recorded {len(device) / 88200:.1f} s")
+    if not 2.5 <= start / RATE <= 5.5:
+        fail(f"the music starts {start / RATE:.3f} s into the recording, expected a little over 3 s")
+    print(f"audio: {len(device) / FRAME / RATE:.1f} s recorded, against the capture:")
+    stretches = check_sound(device, capture, 20, ("recording", "capture"))
+    same = sum(n for _, _, n in stretches)
+    music = len(device) // FRAME - start
+    print(f"audio: {stretches[0][2] / RATE:.3f} s identical from the first sound; "
+          f"{same / RATE:.1f} of the recording's {music / RATE:.1f} s of sound found "
+          f"identical in the capture")
+
+
+def check_same_sound(path, reference_path, need_seconds):
+    """Two device recordings of the same show: identical from their first
+    sound for need_seconds (or to the end of the shorter)."""
+    check_sound(open(path, "rb").read(), open(reference_path, "rb").read(), need_seconds,
+                ("recording", "reference"))
 
 
 def close_window():
@@ -190,6 +299,8 @@ def main():
         close_window()
     elif len(sys.argv) == 4 and sys.argv[1] == "audio":
         check_audio(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 5 and sys.argv[1] == "same-sound":
+        check_same_sound(sys.argv[2], sys.argv[3], float(sys.argv[4]))
     elif len(sys.argv) == 3 and sys.argv[1] in ("opening", "band", "swarm", "mirror", "tunnel"):
         globals()["check_" + sys.argv[1]](frame(sys.argv[2]))
     else:
@@ -197,4 +308,5 @@ def main():
         sys.exit(2)
 
 
-main()
+if __name__ == "__main__":
+    main()

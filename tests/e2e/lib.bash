@@ -59,6 +59,55 @@ wait_exit() {
   wait "$pid"; EXIT_CODE=$?
 }
 
+# The present probe, preloaded into the show: it appends the time of every
+# frame the show presents (8-byte nanoseconds since the epoch) to $PRESENTS.
+# Start the show as  LD_PRELOAD="$PROBE" TAVIMO_PRESENT_LOG="$PRESENTS" "$TAVIMO" &
+PROBE="$(dirname "$TAVIMO")/tests/libtavimo_present_probe.so"
+PRESENTS=$SCRATCH/presents
+
+present_count() { echo $(( $(stat -c %s "$PRESENTS" 2>/dev/null || echo 0) / 8 )); }
+
+# Time of present $1 (0 the first, -1 the last) in ms since the epoch.
+present_ms() {
+  local i=$1
+  [ "$i" -lt 0 ] && i=$(( $(present_count) + i ))
+  echo $(( $(od -An -t d8 -j $((i * 8)) -N 8 "$PRESENTS") / 1000000 ))
+}
+
+# Waits up to $2 seconds for show $1 to present its first frame and sets
+# SHOW_T0 to that moment (ms since the epoch): the show's clock starts
+# there, so tests time their steps from it rather than from the process start.
+wait_first_present() {
+  local pid=$1 ticks=$(( $2 * 20 ))
+  [ -f "$PROBE" ] || fail "$PROBE is not built (the test binary's build brings it)"
+  while [ "$(present_count)" -eq 0 ]; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"; fail "the show ended with exit code $? before its first frame"
+    fi
+    [ "$ticks" -gt 0 ] || fail "no frame presented within $2 s"
+    sleep 0.05; ticks=$((ticks - 1))
+  done
+  SHOW_T0=$(present_ms 0)
+}
+
+# Asks show $1 to quit ($2 names the moment) with the command that follows,
+# Escape by default. The show's reaction is measured on its own frames: none
+# presented later than 0.5 s after the request. Its exit (closing the window
+# and the sound device) may take longer on a busy machine: exit code 0
+# within 5 s. Sets QUIT_NOTE to what was seen.
+ask_to_quit() {
+  local pid=$1 what=$2
+  shift 2
+  if [ $# -gt 0 ]; then "$@" || fail "$what: could not send the request"; else xdotool key Escape; fi
+  local asked=$(now_ms)
+  wait_exit "$pid" 500
+  [ "$EXIT_CODE" = 0 ] || fail "$what: $EXIT_CODE (expected exit code 0 within 5 s)"
+  local gone=$(( $(now_ms) - asked )) last=-1000000
+  [ "$(present_count)" -gt 0 ] && last=$(( $(present_ms -1) - asked ))
+  [ "$last" -le 500 ] || fail "$what: the show presented frames until $last ms after the request"
+  QUIT_NOTE="last frame at $last ms from the request, exit code 0 after $gone ms"
+}
+
 # Milliseconds since the epoch.
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 

@@ -1,8 +1,10 @@
 // present_probe.cpp -- a preload library for the end-to-end tests: logs the
-// time of every SDL_RenderPresent of the real show (8-byte monotonic
-// nanosecond stamps, appended to the file named by TAVIMO_PRESENT_LOG), so
-// a test can measure the frame rate and the longest frame without touching
-// the program.
+// time of every SDL_RenderPresent of the real show (8-byte stamps in
+// nanoseconds since the epoch, appended to the file named by
+// TAVIMO_PRESENT_LOG), so a test can measure the frame rate and the longest
+// frame, and time its steps on the show's own clock, without touching the
+// program. Wall-clock time, so that a shell script can compare it with its
+// own `date +%s%N`.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <time.h>
@@ -23,7 +25,7 @@ extern "C" void SDL_RenderPresent(void* renderer)
     next(renderer);
     if (log >= 0) {
         timespec t;
-        clock_gettime(CLOCK_MONOTONIC, &t);
+        clock_gettime(CLOCK_REALTIME, &t);
         int64_t ns = int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
         // One unbuffered write per frame: the show ends with _exit.
         if (write(log, &ns, sizeof ns) != sizeof ns) {
