@@ -14,10 +14,24 @@ build: deps
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 
-run: build
-	build/tavimo
+# Only the show is built, quietly (the build's output goes to
+# build/make-run.log): what follows is the show, or one line saying why not.
+run: deps
+	@mkdir -p build
+	@{ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) && \
+	  cmake --build build -j $(JOBS) --target tavimo; } >build/make-run.log 2>&1 || \
+	  { echo "make run: the build failed: $$(grep -m1 -E 'error|Error' build/make-run.log) (all of it in build/make-run.log)" >&2; exit 1; }
+	@build/tavimo; code=$$?; case $$code in \
+	  0) ;; \
+	  2) echo "make run: the show could not open a display (exit code 2): it needs a desktop or an X server" >&2 ;; \
+	  3) echo "make run: the show could not open a sound device (exit code 3)" >&2 ;; \
+	  15) echo "make run: the show ran out of memory at start (exit code 15)" >&2 ;; \
+	  *) echo "make run: the show ended with exit code $$code" >&2 ;; \
+	esac; exit $$code
 
-test: build release wine-builds
+# Besides the show and the release, the 32-bit Windows program, whose static
+# checks the suite runs (tests/e2e/windows_build.sh).
+test: build release windows wine-builds
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 # The whole show rendered offline, with sound: build/tavimo.mp4.
@@ -69,11 +83,12 @@ release: deps
 
 # Where Wine is installed, the Windows builds that the tests under Wine
 # (tests/e2e/wine_*.sh) run: the 32-bit one, and the 64-bit one too where
-# this kernel cannot run 32-bit programs.
+# this kernel cannot run 32-bit programs (or 32-bit Wine does not run).
 wine-builds:
 	@if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/wine/wine64 ]; then \
 	  $(MAKE) --no-print-directory windows && \
-	  { /usr/lib/wine/wine --version >/dev/null 2>&1 || $(MAKE) --no-print-directory windows64; }; \
+	  { { tools/runs-32bit.sh && /usr/lib/wine/wine --version >/dev/null 2>&1; } || \
+	    $(MAKE) --no-print-directory windows64; }; \
 	fi
 
 clean:

@@ -4,7 +4,9 @@
 # With an argument it installs instead what one optional job needs:
 #   windows    the mingw-w64 cross-compiler for 32-bit Windows
 #   windows64  the one for 64-bit Windows
-#   wine       Wine, 32- and 64-bit (which brings in the i386 packages)
+#   wine       Wine, 32- and 64-bit (which brings in the i386 packages), and
+#              32-bit OpenGL: without it 32-bit Wine's DirectDraw has no 3D
+#              support and refuses the show's surfaces
 set -euo pipefail
 
 packages=(
@@ -20,7 +22,7 @@ packages=(
 case "${1:-}" in
   windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
   windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
-  wine)      packages=(wine wine64 wine32:i386) ;;
+  wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
 esac
 
 missing=()

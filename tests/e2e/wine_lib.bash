@@ -31,14 +31,22 @@ for tool in Xvfb xdotool xwd convert python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (tools/install-deps.sh installs it)"
 done
 
-# A Wine loader that can run here, and the build it runs: 32-bit first.
+# A Wine loader that can run here, and the build it runs: the 32-bit one
+# where this kernel runs 32-bit programs, else the 64-bit one.
 runs() { [ -x "$1" ] && "$1" --version >/dev/null 2>&1; }
 EXE="" LOADER="" WIN_BUILD=""
-if runs /usr/lib/wine/wine && [ -f "$SOURCE_DIR/build-win32/tavimo.exe" ]; then
+if "$SOURCE_DIR/tools/runs-32bit.sh"; then
+  echo "this kernel runs 32-bit programs"
+  KERNEL32=yes
+else
+  echo "this kernel cannot run 32-bit programs"
+  KERNEL32=no
+fi
+if [ $KERNEL32 = yes ] && runs /usr/lib/wine/wine && [ -f "$SOURCE_DIR/build-win32/tavimo.exe" ]; then
   LOADER=/usr/lib/wine/wine WIN_BUILD=$SOURCE_DIR/build-win32
 elif runs /usr/lib/wine/wine64 && [ -f "$SOURCE_DIR/build-win64/tavimo.exe" ]; then
   LOADER=/usr/lib/wine/wine64 WIN_BUILD=$SOURCE_DIR/build-win64
-  runs /usr/lib/wine/wine || echo "note: this kernel cannot run 32-bit programs; running the 64-bit build"
+  [ $KERNEL32 = yes ] && echo "note: 32-bit Wine or build-win32 missing; running the 64-bit build"
 elif ! runs /usr/lib/wine/wine && ! runs /usr/lib/wine/wine64; then
   skip "Wine is not installed (tools/install-deps.sh wine installs it)"
 else
