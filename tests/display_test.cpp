@@ -1,5 +1,6 @@
-// The display logic over a scripted device: open with its fall-backs and
-// failures, present through the row converter, close, the message table.
+// The display logic over a scripted device: activation, drawing or idling
+// per frame, dropped frames, and Escape and close requests ending the
+// process after the display is closed.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -17,178 +18,86 @@ std::vector<uint32_t> test_frame()
     return frame;
 }
 
-TEST(RowConverter, ChosenOnlyForExactRgbMasksAt32And24Bits)
-{
-    EXPECT_EQ(choose_row_converter(32, 0xFF0000, 0xFF00, 0xFF), copy_row_32);
-    EXPECT_EQ(choose_row_converter(24, 0xFF0000, 0xFF00, 0xFF), pack_row_24);
-    EXPECT_EQ(choose_row_converter(32, 0xFF, 0xFF00, 0xFF0000), nullptr);
-    EXPECT_EQ(choose_row_converter(16, 0xF800, 0x7E0, 0x1F), nullptr);
-    EXPECT_EQ(choose_row_converter(16, 0xFF0000, 0xFF00, 0xFF), nullptr);
-}
-
-TEST(RowConverter, Pack24WritesBlueGreenRedInMemoryOrder)
-{
-    const uint32_t source[2] = {0x00112233, 0xAA445566};
-    uint8_t out[7] = {0, 0, 0, 0, 0, 0, 0x99};
-    pack_row_24(source, out, 2);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 7),
-              (std::vector<uint8_t>{0x33, 0x22, 0x11, 0x66, 0x55, 0x44, 0x99}));
-}
-
-TEST(DisplayOpen, AskFor32Then24Then16BitsAndAcceptsTheFirstGranted)
-{
-    FakeDisplayScript script;
-    script.mode_ok[0] = false;
-    script.format.bit_count = 24;
-    fake_display_reset(script);
-    EXPECT_EQ(display_open("tavimo", 320, 200), 1);
-    EXPECT_EQ(fake_display.calls,
-              (std::vector<std::string>{"load", "create_device", "create_window tavimo",
-                                        "set_exclusive", "set_mode 320x200x32",
-                                        "set_mode 320x200x24", "create_primary 2",
-                                        "get_back_buffer", "get_pixel_format"}));
-}
-
-TEST(DisplayOpen, OnlyA16BitModeFailsAfterSettingIt)
-{
-    FakeDisplayScript script;
-    script.mode_ok[0] = script.mode_ok[1] = false;
-    script.format = {DISPLAY_PIXEL_RGB, 16, 0xF800, 0x7E0, 0x1F};
-    fake_display_reset(script);
-    EXPECT_EQ(display_open("tavimo", 320, 200), 0);
-    EXPECT_EQ(fake_display_count("set_mode 320x200x16"), 1);
-    EXPECT_EQ(fake_display_count("get_pixel_format"), 1);
-}
-
-TEST(DisplayOpen, EachFailingStepFails)
-{
-    auto fails = [](void (*change)(FakeDisplayScript&)) {
-        FakeDisplayScript script;
-        change(script);
-        fake_display_reset(script);
-        return display_open("tavimo", 320, 200) == 0;
-    };
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.load_ok = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.create_device_ok = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.exclusive_ok = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.mode_ok[0] = s.mode_ok[1] = s.mode_ok[2] = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.primary_ok[0] = s.primary_ok[1] = s.primary_ok[2] = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.back_buffer_ok = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.pixel_format_ok = false; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.format.flags = 0; }));
-    EXPECT_TRUE(fails([](FakeDisplayScript& s) { s.format.red_mask = 0xFF; s.format.blue_mask = 0xFF0000; }));
-    // The primary surface falls back to one back buffer.
-    EXPECT_FALSE(fails([](FakeDisplayScript& s) { s.primary_ok[0] = false; }));
-    EXPECT_EQ(fake_display_count("create_primary 1"), 1);
-}
-
-struct DisplayPresentTest : ::testing::Test {
+struct DisplayPresent : ::testing::Test {
     std::vector<uint32_t> frame = test_frame();
-    void open_with(FakeDisplayScript script)
+    void open_with(std::initializer_list<DisplayEvent> events, bool take_ok = true)
     {
+        FakeDisplayScript script;
+        script.events = events;
+        script.take_ok = take_ok;
         fake_display_reset(script);
         ASSERT_EQ(display_open("tavimo", 320, 200), 1);
+        EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"open tavimo 320x200"}));
         fake_display.calls.clear();
     }
 };
 
-TEST_F(DisplayPresentTest, BeforeActivationSleepsAndDrawsNothing)
+TEST_F(DisplayPresent, BeforeActivationIdlesAndDrawsNothing)
 {
-    open_with(FakeDisplayScript());
+    open_with({});
     EXPECT_EQ(display_present(frame.data()), 1);
-    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"sleep 1"}));
-    EXPECT_EQ(fake_display.surface[0], 0xEE);
+    EXPECT_EQ(display_present(frame.data()), 1);
+    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"idle", "idle"}));
 }
 
-TEST_F(DisplayPresentTest, ActiveFrameIsConvertedRowByRowIntoThePitch)
+TEST_F(DisplayPresent, ActiveFrameIsRestoredTakenWholeAndPresented)
 {
-    FakeDisplayScript script;
-    script.pitch = 320 * 4 + 64;
-    script.messages.push_back({nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0});
-    open_with(script);
+    open_with({DISPLAY_EVENT_ACTIVE});
     EXPECT_EQ(display_present(frame.data()), 1);
-    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"restore", "lock", "unlock", "flip", "sleep 0"}));
-    for (int y = 0; y < 200; y += 37) {
-        const uint8_t* row = &fake_display.surface[size_t(y) * script.pitch];
-        EXPECT_EQ(memcmp(row, &frame[y * 320], 1280), 0) << y;
-        EXPECT_EQ(row[1280], 0xEE) << "padding beyond the row is untouched";
-    }
+    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"restore", "take", "present"}));
+    EXPECT_EQ(fake_display.taken, frame);
 }
 
-TEST_F(DisplayPresentTest, TwentyFourBitRowsFill960BytesOfEachPitch)
+TEST_F(DisplayPresent, FrameThatCannotBeTakenIsDroppedUnpresented)
 {
-    FakeDisplayScript script;
-    script.format.bit_count = 24;
-    script.pitch = 1024;
-    script.messages.push_back({nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0});
-    open_with(script);
-    EXPECT_EQ(display_present(frame.data()), 1);
-    const uint8_t* last = &fake_display.surface[199 * 1024];
-    uint32_t p = frame[199 * 320 + 319];
-    EXPECT_EQ(last[957], uint8_t(p));
-    EXPECT_EQ(last[959], uint8_t(p >> 16));
-    EXPECT_EQ(last[960], 0xEE);
-    EXPECT_EQ(last[1023], 0xEE);
-}
-
-TEST_F(DisplayPresentTest, FailedLockDropsTheFrame)
-{
-    FakeDisplayScript script;
-    script.lock_ok = false;
-    script.messages.push_back({nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0});
-    open_with(script);
+    open_with({DISPLAY_EVENT_ACTIVE}, false);
     EXPECT_EQ(display_present(frame.data()), 0);
-    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"restore", "lock"}));
+    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"restore", "take"}));
 }
 
-TEST(WindowProc, ActivationCursorKeysAndOtherMessages)
+// Every pending event is handled before the frame, in order, so the last
+// activation notice of a drain decides; a drain stops at the first "none".
+TEST_F(DisplayPresent, TheDrainsLastActivationNoticeDecides)
 {
-    fake_display_reset();
-    EXPECT_EQ(window_proc(nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0), 0);
-    EXPECT_EQ(display_is_active(), 1);
-    EXPECT_EQ(window_proc(nullptr, DISPLAY_MSG_ACTIVATEAPP, 0, 0), 0);
+    open_with({DISPLAY_EVENT_ACTIVE, DISPLAY_EVENT_INACTIVE, DISPLAY_EVENT_NONE,
+               DISPLAY_EVENT_INACTIVE, DISPLAY_EVENT_ACTIVE, DISPLAY_EVENT_NONE,
+               DISPLAY_EVENT_INACTIVE});
+    display_present(frame.data());
     EXPECT_EQ(display_is_active(), 0);
-    EXPECT_EQ(window_proc(nullptr, DISPLAY_MSG_SETCURSOR, 0, 0), 0);
-    EXPECT_EQ(fake_display_count("hide_cursor"), 1);
-    // Other keys are swallowed, not passed to the default handler; only the
-    // low byte of the key code counts.
-    EXPECT_EQ(window_proc(nullptr, DISPLAY_MSG_KEYDOWN, 'A', 0), 0);
-    EXPECT_EQ(window_proc(nullptr, DISPLAY_MSG_KEYDOWN, 0x1B00, 0), 0);
-    EXPECT_EQ(fake_display_count("default_message"), 0);
+    display_present(frame.data());
+    EXPECT_EQ(display_is_active(), 1);
+    display_present(frame.data());
+    EXPECT_EQ(display_is_active(), 0);
+    EXPECT_EQ(fake_display.calls,
+              (std::vector<std::string>{"idle", "restore", "take", "present", "idle"}));
 }
 
-TEST(WindowProcDeathTest, EscapeAndCloseEndTheProcessWithZero)
+TEST_F(DisplayPresent, ReopeningStartsInactive)
+{
+    open_with({DISPLAY_EVENT_ACTIVE});
+    display_present(frame.data());
+    ASSERT_EQ(display_is_active(), 1);
+    open_with({});
+    EXPECT_EQ(display_is_active(), 0);
+}
+
+TEST(DisplayPresentDeathTest, EscapeAndCloseEndTheProcessWithZeroAfterClosing)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    fake_display_reset();
-    ASSERT_EQ(display_open("tavimo", 320, 200), 1);
-    // The display is closed (down to unloading it) before the process ends.
-    EXPECT_EXIT(window_proc(nullptr, DISPLAY_MSG_KEYDOWN, 27, 0), ::testing::ExitedWithCode(0),
-                "exit 0 after unload");
-    EXPECT_EXIT(window_proc(nullptr, DISPLAY_MSG_KEYDOWN, 0x11B, 0), ::testing::ExitedWithCode(0),
-                "exit 0 after unload");
-    EXPECT_EXIT(window_proc(nullptr, DISPLAY_MSG_CLOSE, 0, 0), ::testing::ExitedWithCode(0),
-                "exit 0 after unload");
-}
-
-TEST(WindowProc, UnknownMessagesGoToTheDefaultHandler)
-{
-    fake_display_reset();
-    EXPECT_EQ(window_proc(nullptr, 0x0F, 0, 0), 77);
-    EXPECT_EQ(fake_display_count("default_message 15"), 1);
-}
-
-TEST(DisplayClose, TwiceOnlyRepeatsDestroyingTheWindow)
-{
-    fake_display_reset();
-    ASSERT_EQ(display_open("tavimo", 320, 200), 1);
-    fake_display.calls.clear();
-    display_close();
-    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"release_primary", "release_device",
-                                                            "destroy_window", "unload"}));
-    fake_display.calls.clear();
-    display_close();
-    EXPECT_EQ(fake_display.calls, (std::vector<std::string>{"destroy_window"}));
+    std::vector<uint32_t> frame = test_frame();
+    for (DisplayEvent ending : {DISPLAY_EVENT_ESCAPE, DISPLAY_EVENT_CLOSE}) {
+        // Also while inactive, and with the frame not drawn first.
+        for (bool active : {false, true}) {
+            FakeDisplayScript script;
+            if (active)
+                script.events.push_back(DISPLAY_EVENT_ACTIVE);
+            script.events.push_back(ending);
+            fake_display_reset(script);
+            ASSERT_EQ(display_open("tavimo", 320, 200), 1);
+            EXPECT_EXIT(display_present(frame.data()), ::testing::ExitedWithCode(0),
+                        "exit 0 after close");
+        }
+    }
 }
 
 }  // namespace

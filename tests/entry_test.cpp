@@ -12,11 +12,11 @@ namespace {
 TEST(Entry, FailedDisplayOpenGivesExitCode2)
 {
     FakeDisplayScript script;
-    script.mode_ok[0] = script.mode_ok[1] = script.mode_ok[2] = false;
+    script.open_ok = false;
     fake_display_reset(script);
     sim_clock_reset(0);
     EXPECT_EQ(tavimo_run(), EXIT_DISPLAY_FAILED);
-    EXPECT_EQ(fake_display_count("flip"), 0);
+    EXPECT_EQ(fake_display_count("present"), 0);
     free(frame_buffer);
     frame_buffer = nullptr;
 }
@@ -24,15 +24,15 @@ TEST(Entry, FailedDisplayOpenGivesExitCode2)
 TEST(Entry, WholeShowRunsToTheEndOfTheTableAndClosesTheDisplay)
 {
     FakeDisplayScript script;
-    script.messages.push_back({nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0});
+    script.events.push_back(DISPLAY_EVENT_ACTIVE);
     fake_display_reset(script);
     // Start-up takes 40 ms; then every read of the clock moves it on 7 ms.
     sim_clock_reset(40);
     sim_clock_on_read = [](int64_t) { sim_clock_now += 7; };
     EXPECT_EQ(tavimo_run(), EXIT_SHOW_DONE);
     EXPECT_GE(sim_clock_now, 3000 + 100 + 153000);
-    EXPECT_GT(fake_display_count("flip"), 1000);
-    EXPECT_EQ(fake_display.calls.back(), "unload");
+    EXPECT_GT(fake_display_count("present"), 1000);
+    EXPECT_EQ(fake_display.calls.back(), "close");
     EXPECT_EQ(frame_buffer, nullptr);
 }
 

@@ -35,9 +35,9 @@ struct TimelineTest : ::testing::Test {
         calls.clear();
         sim_clock_reset(0);
         FakeDisplayScript script;
+        script.events.push_back(DISPLAY_EVENT_ACTIVE);  // at the first presentation
         fake_display_reset(script);
         ASSERT_EQ(display_open("tavimo", 320, 200), 1);
-        window_proc(nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0);
         fake_display.calls.clear();
     }
     void TearDown() override { frame_buffer = nullptr; }
@@ -81,7 +81,7 @@ TEST_F(TimelineTest, EmptyTableGivesOnePassThatPresents)
     sim_clock_now = 5000;
     EXPECT_EQ(run_scene_passes(empty, 0), 1);
     EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(fake_display_count("flip"), 1);
+    EXPECT_EQ(fake_display_count("present"), 1);
     EXPECT_EQ(sim_clock_reads, 0);  // nothing to test, so the clock is not read
 }
 
@@ -98,7 +98,7 @@ TEST_F(TimelineTest, RowsRunInTableOrderAndTheLastPassPresentsAgain)
     int64_t passes = run_scene_passes(table, 0);
     EXPECT_EQ(calls, (std::vector<std::string>{"a1", "a1", "b2", "a1", "b2", "b2"}));
     EXPECT_EQ(passes, 5);
-    EXPECT_EQ(fake_display_count("flip"), 5);
+    EXPECT_EQ(fake_display_count("present"), 5);
 }
 
 TEST_F(TimelineTest, ClockIsReadForEachTestSoALaterRowSeesALaterTime)
@@ -121,14 +121,14 @@ TEST_F(TimelineTest, ClockIsReadForEachTestSoALaterRowSeesALaterTime)
 
 TEST_F(TimelineTest, InactiveDisplaySkipsPresentationButScenesAdvance)
 {
-    window_proc(nullptr, DISPLAY_MSG_ACTIVATEAPP, 0, 0);
+    fake_display.script.events.clear();  // never activated
     const SceneEntry table[] = {{0, 300, 0, record_a, 7, "a"}, {-1, -1, -1, nullptr, -1, "end"}};
     sim_clock_now = 100;
     sim_clock_on_read = [](int64_t n) { if (n == 4) sim_clock_now = 300; };
     EXPECT_EQ(run_scene_passes(table, 0), 3);
     EXPECT_EQ(calls.size(), 2u);
-    EXPECT_EQ(fake_display_count("flip"), 0);
-    EXPECT_EQ(fake_display_count("sleep 1"), 3);
+    EXPECT_EQ(fake_display_count("present"), 0);
+    EXPECT_EQ(fake_display_count("idle"), 3);
 }
 
 }  // namespace

@@ -1,94 +1,87 @@
-// display.h -- the screen: a full-screen 320x200 output, the conversion of
-// the frame buffer into the device's back buffer, the flip, and the window
-// messages through which Escape and close requests end the program.
+// display.h -- the screen: a full-screen 320x200 picture, presented once per
+// frame pass, and the few input events that steer the show (activation,
+// Escape, a close request).
 //
-// The portable logic (display.cpp) runs the open, present and close steps
-// and the message table over a DisplayDevice, the platform seam. Which
-// device is used is chosen at link time: the show links the SDL2 layer
-// (display_sdl.cpp), tests a scriptable fake, the offline tools a headless
-// layer. Main thread only; window_proc runs inside display_present's
-// message pump.
+// Two halves. The display logic (display.cpp) is portable: it keeps the
+// active flag, handles the events, and decides per frame whether to draw or
+// to idle. Under it lies a DisplayDevice, the seam every platform fills:
+// the SDL2 layer (display_sdl.cpp) for the show, DirectDraw
+// (display_win32.cpp) for the Windows build, a screenless layer for the
+// offline tools (display_headless.cpp) and a scripted fake for the tests.
+// Which device is used is chosen at link time.
+//
+// Who calls what, and on which thread. Everything here runs on the main
+// thread; the mixing thread never touches the display.
+//   - The entry calls display_open once at start-up and display_close once
+//     at the end; the frame loop calls display_present once per pass.
+//   - display_open calls device.open. display_close calls device.close.
+//   - display_present first drains device.next_event until it returns
+//     DISPLAY_EVENT_NONE, handling each event as it comes. Then, while the
+//     display is active, it calls device.restore, device.take_frame and
+//     (when that succeeded) device.present; while inactive, device.idle.
+//   - On DISPLAY_EVENT_ESCAPE or DISPLAY_EVENT_CLOSE the logic calls
+//     display_close and then device.exit_process(0), from inside
+//     display_present: the show ends at once and the call never returns.
+// A device never calls back into the display logic; it only answers.
 #pragma once
 #include <cstdint>
 
-// Converts `count` 0x00RRGGBB source pixels into the device's pixel format.
-using RowConverter = void (*)(const uint32_t* source, uint8_t* destination, int count);
-
-// 32 bits per pixel, masks 0xFF0000/0xFF00/0xFF: each word copied unchanged.
-void copy_row_32(const uint32_t* source, uint8_t* destination, int count);
-// 24 bits per pixel, same masks: blue, green, red bytes in memory order.
-void pack_row_24(const uint32_t* source, uint8_t* destination, int count);
-// copy_row_32 or pack_row_24 for those exact formats; null for anything else.
-RowConverter choose_row_converter(int bit_count, uint32_t red_mask,
-                                  uint32_t green_mask, uint32_t blue_mask);
-
-// Window messages, numbered as the window system numbers them.
-enum : uint32_t {
-    DISPLAY_MSG_CLOSE = 0x10,
-    DISPLAY_MSG_ACTIVATEAPP = 0x1C,  // wparam: non-zero active, 0 inactive
-    DISPLAY_MSG_SETCURSOR = 0x20,
-    DISPLAY_MSG_KEYDOWN = 0x100,     // low byte of wparam: key code, 27 Escape
-};
-enum { DISPLAY_KEY_ESCAPE = 27 };
-
-struct DisplayMessage {
-    void* window;
-    uint32_t message;
-    uintptr_t wparam;
-    intptr_t lparam;
+// The show's own input events, in the order the user caused them.
+enum DisplayEvent : int {
+    DISPLAY_EVENT_NONE = 0,   // nothing pending (ends a drain)
+    DISPLAY_EVENT_ACTIVE,     // the picture is on screen and may be drawn
+    DISPLAY_EVENT_INACTIVE,   // the user switched away: stop drawing
+    DISPLAY_EVENT_ESCAPE,     // the Escape key went down
+    DISPLAY_EVENT_CLOSE,      // the window system asks the program to end
 };
 
-enum : uint32_t { DISPLAY_PIXEL_RGB = 0x40 };  // pixel format flag: RGB pixels
-
-struct DisplayPixelFormat {
-    uint32_t flags;       // DISPLAY_PIXEL_RGB when the pixels are RGB
-    int bit_count;        // bits per pixel
-    uint32_t red_mask, green_mask, blue_mask;
-};
-
-// The platform seam: what the display logic needs of a display system. The
-// steps mirror the full-screen exclusive model: a device object, a window,
-// an exclusive mode, a primary surface with an attached back buffer that is
-// locked, written and flipped.
+// The platform seam. Frames are 0x00RRGGBB words, `width` per row, rows one
+// after another with no gaps, at the size given to open.
 struct DisplayDevice {
-    bool (*load)(void);                                // the display system's library
-    bool (*create_device)(void);                       // the device object
-    void (*create_window)(const char* name);           // hidden full-screen window; messages to window_proc
-    bool (*set_exclusive)(void);                       // exclusive full-screen use of the window
-    bool (*set_mode)(int width, int height, int bits); // exclusive display mode
-    bool (*create_primary)(int back_buffers);          // primary surface with a flip chain of that many back buffers (0: none)
-    bool (*get_back_buffer)(void);                     // the attached back buffer
-    bool (*get_pixel_format)(DisplayPixelFormat* format);
-    bool (*peek_message)(DisplayMessage* message);     // next pending message of the window, removed
-    intptr_t (*default_message)(const DisplayMessage* message);
-    void (*hide_cursor)(void);
-    void (*restore)(void);                             // restore lost surfaces
-    bool (*lock)(uint8_t** pixels, int32_t* pitch);    // back buffer, waiting while busy
-    void (*unlock)(uint8_t* pixels);
-    void (*flip)(void);                                // show the back buffer, waiting until accepted
-    void (*sleep_ms)(int ms);                          // 0 yields the time slice
-    void (*release_primary)(void);
-    void (*release_device)(void);                      // restore the mode, give up exclusive use, release
-    void (*destroy_window)(void);
-    void (*unload)(void);
-    [[noreturn]] void (*exit_process)(int code);       // ends the process at once
+    // Takes over the screen with a width x height picture (the show asks for
+    // 320x200), scaled or mode-switched as the platform does it, with the
+    // mouse cursor hidden. false when the platform cannot: whatever was
+    // opened stays open until close.
+    bool (*open)(const char* window_name, int width, int height);
+    // Next pending input event, removed from the queue; DISPLAY_EVENT_NONE
+    // when none is left. Other input is swallowed here. A device reports
+    // activation once the picture can be seen, and not before.
+    DisplayEvent (*next_event)(void);
+    // Brings back a back buffer the platform took away (a lost surface, a
+    // reset renderer); nothing when there is none to bring back.
+    void (*restore)(void);
+    // Copies the frame into the back buffer (a lock, a conversion to the
+    // screen's pixel format and an unlock, or a plain copy). false when the
+    // back buffer cannot be had: the frame is dropped.
+    bool (*take_frame)(const uint32_t* frame);
+    // Shows the back buffer, waiting until the screen accepts it (the
+    // vertical blank where there is one), then gives up the time slice.
+    void (*present)(void);
+    // Called instead of drawing while the display is inactive: waits about
+    // a millisecond so that the frame loop does not spin (or returns at once
+    // where waiting is not possible).
+    void (*idle)(void);
+    // Gives the screen back (previous mode, cursor) and releases everything
+    // open returned; safe after a failed open and safe to call twice.
+    void (*close)(void);
+    // Ends the process at once with `code`, without static destructors or
+    // exit handlers (the mixing thread may still run).
+    [[noreturn]] void (*exit_process)(int code);
 };
 
 // The device this executable was linked with.
 extern const DisplayDevice display_device;
 
-// Opens the display: 1 on success, 0 when a step fails (nothing is undone;
-// the caller ends the process). Modes of 32, 24 and 16 bits are asked for in
-// that order, but only a 32- or 24-bit RGB format with masks 0xFF0000,
-// 0xFF00, 0xFF can be used.
+// Opens the display: 1 on success, 0 on failure (the caller ends the
+// process; display_close may still be called). Starts inactive.
 int display_open(const char* window_name, int width, int height);
-// Pumps messages, then, while the application is active, converts `frame`
-// (width x height words, no gaps) into the back buffer and flips. 1 when
-// shown or skipped while inactive, 0 when the lock failed.
+// Handles pending events, then, while active, shows `frame` (width x height
+// words as given to display_open, no gaps); while inactive, idles and draws
+// nothing. 1 when shown or skipped while inactive, 0 when the frame could not
+// be taken (it is dropped). Escape and close requests end the process here.
 int display_present(const uint32_t* frame);
 // Releases whatever is open; safe to call twice.
 void display_close(void);
-intptr_t window_proc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
-// Non-zero while the application is active; starts at 0. For tests.
+// Non-zero while the display is active. For tests.
 int display_is_active(void);

@@ -4,59 +4,53 @@
 
 #include <unistd.h>
 
+#include <cstring>
+
 #include "video/display.h"
 
 void (*headless_on_flip)(const uint32_t* pixels, int width, int height);
 
 enum { MAX_WIDTH = 320, MAX_HEIGHT = 200 };
 static uint32_t back_buffer[MAX_WIDTH * MAX_HEIGHT];
-static int mode_width, mode_height;
+static int frame_width, frame_height;
 static bool activation_sent;
 
-static bool h_ok(void) { return true; }
-static void h_create_window(const char*) { activation_sent = false; }
-static bool h_set_mode(int width, int height, int bits)
+static bool h_open(const char*, int width, int height)
 {
-    if (bits != 32 || width > MAX_WIDTH || height > MAX_HEIGHT || width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT)
         return false;
-    mode_width = width;
-    mode_height = height;
+    frame_width = width;
+    frame_height = height;
+    activation_sent = false;
     return true;
 }
-static bool h_create_primary(int back_buffers) { return back_buffers > 0; }
-static bool h_get_pixel_format(DisplayPixelFormat* format)
-{
-    *format = DisplayPixelFormat{DISPLAY_PIXEL_RGB, 32, 0xFF0000, 0xFF00, 0xFF};
-    return true;
-}
-static bool h_peek_message(DisplayMessage* message)
+
+// Active from the first drain on; nothing else ever happens.
+static DisplayEvent h_next_event(void)
 {
     if (activation_sent)
-        return false;
+        return DISPLAY_EVENT_NONE;
     activation_sent = true;
-    *message = DisplayMessage{nullptr, DISPLAY_MSG_ACTIVATEAPP, 1, 0};
-    return true;
+    return DISPLAY_EVENT_ACTIVE;
 }
-static intptr_t h_default_message(const DisplayMessage*) { return 0; }
+
 static void h_nothing(void) {}
-static bool h_lock(uint8_t** pixels, int32_t* pitch)
+
+static bool h_take_frame(const uint32_t* frame)
 {
-    *pixels = reinterpret_cast<uint8_t*>(back_buffer);
-    *pitch = mode_width * 4;
+    memcpy(back_buffer, frame, size_t(frame_width) * size_t(frame_height) * 4);
     return true;
 }
-static void h_unlock(uint8_t*) {}
-static void h_flip(void)
+
+static void h_present(void)
 {
     if (headless_on_flip)
-        headless_on_flip(back_buffer, mode_width, mode_height);
+        headless_on_flip(back_buffer, frame_width, frame_height);
 }
-static void h_sleep_ms(int) {}
+
 [[noreturn]] static void h_exit_process(int code) { _exit(code); }
 
 const DisplayDevice display_device = {
-    h_ok, h_ok, h_create_window, h_ok, h_set_mode, h_create_primary, h_ok,
-    h_get_pixel_format, h_peek_message, h_default_message, h_nothing, h_nothing,
-    h_lock, h_unlock, h_flip, h_sleep_ms, h_nothing, h_nothing, h_nothing, h_nothing,
+    h_open, h_next_event, h_nothing, h_take_frame, h_present, h_nothing, h_nothing,
     h_exit_process,
 };

@@ -1,8 +1,9 @@
 // display_sdl.cpp -- the display device on SDL2: a full-screen desktop
 // window, an accelerated renderer with vsync as the flip, and a 320x200
-// streaming texture as the back buffer, shown at 4:3 in the middle of the
-// screen with black borders and nearest-neighbour scaling, the way a 320x200
-// mode looked on a monitor of its time.
+// streaming texture in the frame's own 0x00RRGGBB format as the back
+// buffer, shown at 4:3 in the middle of the screen with black borders and
+// nearest-neighbour scaling, the way a 320x200 mode looked on a monitor of
+// its time.
 #include "video/display.h"
 
 #include <SDL.h>
@@ -13,31 +14,25 @@ static SDL_Window* window;
 static SDL_Renderer* renderer;
 static SDL_Texture* texture;
 static int texture_width, texture_height;
-static int mode_bits;          // 32 or 24: the texture format asked for
+static bool video_started;     // SDL's video subsystem is up
 static bool targets_lost;      // the renderer reset its textures
 
-static bool sdl_load(void)
+// Without a screen SDL falls back to drivers that show nothing; a user
+// without a display must get a failure, not an invisible run.
+static bool start_video(void)
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
-    // Without a screen SDL falls back to drivers that show nothing; a user
-    // without a display must get a failure, not an invisible run.
+    video_started = true;
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (!driver || strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (!driver || strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)
         return false;
-    }
-    return true;
-}
-
-static bool sdl_create_device(void)
-{
     return SDL_GetNumVideoDisplays() > 0;
 }
 
 // Created at the desktop's size, so that the window covers the screen even
 // where no window manager honours the full-screen request (a bare X server).
-static void sdl_create_window(const char* name)
+static bool create_window(const char* name)
 {
     SDL_DisplayMode desktop;
     int w = 320, h = 200;
@@ -46,10 +41,6 @@ static void sdl_create_window(const char* name)
         h = desktop.h;
     }
     window = SDL_CreateWindow(name, 0, 0, w, h, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
-}
-
-static bool sdl_set_exclusive(void)
-{
     if (!window)
         return false;
     SDL_ShowWindow(window);
@@ -60,71 +51,41 @@ static bool sdl_set_exclusive(void)
     return true;
 }
 
-// The desktop keeps its own mode; the 320x200 picture is scaled onto it.
-// A texture can hold 32- and 24-bit pixels; 16 bits are refused here.
-static bool sdl_set_mode(int width, int height, int bits)
-{
-    if (bits != 32 && bits != 24)
-        return false;
-    texture_width = width;
-    texture_height = height;
-    mode_bits = bits;
-    return true;
-}
-
+// The frame's own format: 0x00RRGGBB words.
 static bool create_texture(void)
 {
-    Uint32 format = mode_bits == 24 ? SDL_PIXELFORMAT_RGB24 : SDL_PIXELFORMAT_RGB888;
-    texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING,
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                 texture_width, texture_height);
     return texture != nullptr;
 }
 
-static bool sdl_create_primary(int back_buffers)
+// The desktop keeps its own mode; the picture is scaled onto it.
+static bool sdl_open(const char* window_name, int width, int height)
 {
-    if (back_buffers == 0)
-        return false;  // the renderer always has a back buffer; nothing less is offered
-    if (!renderer) {
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-        renderer = SDL_CreateRenderer(window, -1,
-                                      SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-        if (!renderer)
-            return false;
-    }
-    return true;
+    texture_width = width;
+    texture_height = height;
+    targets_lost = false;
+    if (!start_video() || !create_window(window_name))
+        return false;
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    return renderer && create_texture();
 }
 
-static bool sdl_get_back_buffer(void)
-{
-    return texture || create_texture();
-}
-
-static bool sdl_get_pixel_format(DisplayPixelFormat* format)
-{
-    format->flags = DISPLAY_PIXEL_RGB;
-    format->bit_count = mode_bits;
-    format->red_mask = 0xFF0000;
-    format->green_mask = 0xFF00;
-    format->blue_mask = 0xFF;
-    return true;
-}
-
-static bool sdl_peek_message(DisplayMessage* m)
+static DisplayEvent sdl_next_event(void)
 {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        *m = DisplayMessage{window, 0, 0, 0};
         switch (e.type) {
         case SDL_QUIT:
-            m->message = DISPLAY_MSG_CLOSE;
-            return true;
+            return DISPLAY_EVENT_CLOSE;
         case SDL_KEYDOWN:
-            m->message = DISPLAY_MSG_KEYDOWN;
-            m->wparam = e.key.keysym.sym == SDLK_ESCAPE ? DISPLAY_KEY_ESCAPE : 0;
-            return true;
+            if (e.key.keysym.sym == SDLK_ESCAPE)
+                return DISPLAY_EVENT_ESCAPE;
+            break;
         case SDL_MOUSEMOTION:
-            m->message = DISPLAY_MSG_SETCURSOR;
-            return true;
+            SDL_ShowCursor(SDL_DISABLE);
+            break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             targets_lost = true;
@@ -135,33 +96,18 @@ static bool sdl_peek_message(DisplayMessage* m)
             // activation notice there is, and SDL does deliver it.
             case SDL_WINDOWEVENT_FOCUS_GAINED:
             case SDL_WINDOWEVENT_RESTORED:
-                m->message = DISPLAY_MSG_ACTIVATEAPP;
-                m->wparam = 1;
-                return true;
+                return DISPLAY_EVENT_ACTIVE;
             case SDL_WINDOWEVENT_FOCUS_LOST:
             case SDL_WINDOWEVENT_MINIMIZED:
             case SDL_WINDOWEVENT_HIDDEN:
-                m->message = DISPLAY_MSG_ACTIVATEAPP;
-                m->wparam = 0;
-                return true;
+                return DISPLAY_EVENT_INACTIVE;
             case SDL_WINDOWEVENT_CLOSE:
-                m->message = DISPLAY_MSG_CLOSE;
-                return true;
+                return DISPLAY_EVENT_CLOSE;
             }
             break;
         }
     }
-    return false;
-}
-
-static intptr_t sdl_default_message(const DisplayMessage*)
-{
-    return 0;
-}
-
-static void sdl_hide_cursor(void)
-{
-    SDL_ShowCursor(SDL_DISABLE);
+    return DISPLAY_EVENT_NONE;
 }
 
 static void sdl_restore(void)
@@ -174,20 +120,18 @@ static void sdl_restore(void)
     targets_lost = !create_texture();
 }
 
-static bool sdl_lock(uint8_t** pixels, int32_t* pitch)
+static bool sdl_take_frame(const uint32_t* frame)
 {
     void* p;
-    int row_pitch;
-    if (!texture || SDL_LockTexture(texture, nullptr, &p, &row_pitch) != 0)
+    int pitch;
+    if (!texture || SDL_LockTexture(texture, nullptr, &p, &pitch) != 0)
         return false;
-    *pixels = static_cast<uint8_t*>(p);
-    *pitch = row_pitch;
-    return true;
-}
-
-static void sdl_unlock(uint8_t*)
-{
+    const size_t row_bytes = size_t(texture_width) * 4;
+    for (int y = 0; y < texture_height; y++)
+        memcpy(static_cast<uint8_t*>(p) + intptr_t(y) * pitch, frame + intptr_t(y) * texture_width,
+               row_bytes);
     SDL_UnlockTexture(texture);
+    return true;
 }
 
 // The largest 4:3 rectangle that fits the output, centred.
@@ -203,21 +147,22 @@ static SDL_Rect picture_rect(void)
     return SDL_Rect{(w - pw) / 2, (h - ph) / 2, pw, ph};
 }
 
-static void sdl_flip(void)
+static void sdl_present(void)
 {
     SDL_Rect r = picture_rect();
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
     SDL_RenderCopy(renderer, texture, nullptr, &r);
     SDL_RenderPresent(renderer);  // waits for the vertical blank
+    SDL_Delay(0);
 }
 
-static void sdl_sleep_ms(int ms)
+static void sdl_idle(void)
 {
-    SDL_Delay(Uint32(ms));
+    SDL_Delay(1);
 }
 
-static void sdl_release_primary(void)
+static void sdl_close(void)
 {
     if (texture)
         SDL_DestroyTexture(texture);
@@ -225,25 +170,16 @@ static void sdl_release_primary(void)
         SDL_DestroyRenderer(renderer);
     texture = nullptr;
     renderer = nullptr;
-}
-
-static void sdl_release_device(void)
-{
-    if (window)
+    if (window) {
         SDL_SetWindowFullscreen(window, 0);
-    SDL_ShowCursor(SDL_ENABLE);
-}
-
-static void sdl_destroy_window(void)
-{
-    if (window)
+        SDL_ShowCursor(SDL_ENABLE);
         SDL_DestroyWindow(window);
-    window = nullptr;
-}
-
-static void sdl_unload(void)
-{
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        window = nullptr;
+    }
+    if (video_started) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        video_started = false;
+    }
 }
 
 // Ends the process the way a process exit on the original platform does:
@@ -254,9 +190,6 @@ static void sdl_unload(void)
 }
 
 const DisplayDevice display_device = {
-    sdl_load, sdl_create_device, sdl_create_window, sdl_set_exclusive, sdl_set_mode,
-    sdl_create_primary, sdl_get_back_buffer, sdl_get_pixel_format, sdl_peek_message,
-    sdl_default_message, sdl_hide_cursor, sdl_restore, sdl_lock, sdl_unlock, sdl_flip,
-    sdl_sleep_ms, sdl_release_primary, sdl_release_device, sdl_destroy_window,
-    sdl_unload, sdl_exit_process,
+    sdl_open, sdl_next_event, sdl_restore, sdl_take_frame, sdl_present, sdl_idle, sdl_close,
+    sdl_exit_process,
 };

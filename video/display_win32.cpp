@@ -1,209 +1,162 @@
-// display_win32.cpp -- the display device on Windows: a hidden pop-up
-// window, DirectDraw loaded at run time from "ddraw.dll", an exclusive
-// 320x200 mode, a primary surface with an attached back buffer that is
-// locked, written and flipped.
-#include "video/display.h"
+// display_win32.cpp -- the decisions of the Windows display layer: open
+// with its fall-backs, the row converter, convert and flip, close in order,
+// and the window messages turned into display events. Every call into
+// Windows goes through win32_display_calls.
+#include "video/display_win32.h"
 
-#include <windows.h>
-#include <ddraw.h>
+#include <cstring>
 
-// The description and pixel-format records carry their own sizes, which
-// DirectDraw checks: 108 and 32 bytes on 32-bit Windows (a 64-bit build's
-// pointers make the description larger).
-#ifndef _WIN64
-static_assert(sizeof(DDSURFACEDESC) == 108, "DDSURFACEDESC must be 108 bytes");
-#endif
-static_assert(sizeof(DDPIXELFORMAT) == 32, "DDPIXELFORMAT must be 32 bytes");
+static int frame_width;
+static int frame_height;
+static RowConverter row_converter;
+static bool library_loaded;
+static bool device_created;
+static bool primary_created;
 
-using DirectDrawCreateFn = HRESULT(WINAPI*)(GUID*, LPDIRECTDRAW*, IUnknown*);
+// Events queued by the window procedure until next_event hands them on.
+// Windows sends some messages outside the pump (activation during a mode
+// switch, a close request from the system menu), so they cannot be handed
+// on as they arrive. A full queue keeps an ending request in its last slot
+// and drops anything else.
+enum { EVENT_QUEUE_SIZE = 32 };
+static DisplayEvent event_queue[EVENT_QUEUE_SIZE];
+static int event_head, event_count;
 
-static HMODULE library;
-static IDirectDraw* object;
-static HWND window;
-static IDirectDrawSurface* primary;
-static IDirectDrawSurface* back_buffer;  // goes with the primary surface; never released alone
-
-static bool win32_load(void)
+static void queue_event(DisplayEvent event)
 {
-    library = LoadLibraryA("ddraw.dll");
-    return library != nullptr;
-}
-
-static bool win32_create_device(void)
-{
-    auto create = reinterpret_cast<DirectDrawCreateFn>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DirectDrawCreate")));
-    if (!create)
-        return false;
-    return !FAILED(create(nullptr, &object, nullptr));
-}
-
-// The class's window procedure: every message of the window, dispatched by
-// the pump below or sent by the system and by DirectDraw, goes to the
-// portable message table.
-static LRESULT CALLBACK win32_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return window_proc(hwnd, message, wparam, lparam);
-}
-
-// Created 0x0 and not shown: the exclusive full-screen mode covers the
-// screen. Failures surface at set_exclusive, which needs the window.
-static void win32_create_window(const char* name)
-{
-    WNDCLASSA window_class = {};
-    window_class.lpfnWndProc = win32_window_proc;
-    window_class.lpszClassName = name;
-    RegisterClassA(&window_class);
-    window = CreateWindowExA(0, name, name, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             nullptr, nullptr);
-}
-
-// The window is shown once it owns the screen. Windows' DirectDraw flips to
-// the screen whether or not the window is visible, but a DirectDraw that
-// presents the primary surface through the window (Wine's) shows nothing
-// while the window stays hidden.
-static bool win32_set_exclusive(void)
-{
-    if (FAILED(object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN)))
-        return false;
-    ShowWindow(window, SW_SHOW);
-    return true;
-}
-
-static bool win32_set_mode(int width, int height, int bits)
-{
-    return !FAILED(object->SetDisplayMode(DWORD(width), DWORD(height), DWORD(bits)));
-}
-
-// back_buffers 2 or 1: a flipping chain in video memory; 0: a bare primary
-// surface, which has no back buffer to attach.
-static bool win32_create_primary(int back_buffers)
-{
-    DDSURFACEDESC description = {};
-    description.dwSize = sizeof description;
-    if (back_buffers > 0) {
-        description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        description.dwBackBufferCount = DWORD(back_buffers);
-        description.ddsCaps.dwCaps =
-            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_VIDEOMEMORY;
-    } else {
-        description.dwFlags = DDSD_CAPS;
-        description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_VIDEOMEMORY;
+    if (event_count < EVENT_QUEUE_SIZE) {
+        event_queue[(event_head + event_count) % EVENT_QUEUE_SIZE] = event;
+        event_count++;
+    } else if (event == DISPLAY_EVENT_ESCAPE || event == DISPLAY_EVENT_CLOSE) {
+        event_queue[(event_head + EVENT_QUEUE_SIZE - 1) % EVENT_QUEUE_SIZE] = event;
     }
-    return !FAILED(object->CreateSurface(&description, &primary, nullptr));
 }
 
-static bool win32_get_back_buffer(void)
+void copy_row_32(const uint32_t* source, uint8_t* destination, int count)
 {
-    DDSCAPS caps = {};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    return !FAILED(primary->GetAttachedSurface(&caps, &back_buffer));
+    memcpy(destination, source, size_t(count) * 4);
 }
 
-static bool win32_get_pixel_format(DisplayPixelFormat* format)
+void pack_row_24(const uint32_t* source, uint8_t* destination, int count)
 {
-    DDPIXELFORMAT pixel_format = {};
-    pixel_format.dwSize = sizeof pixel_format;
-    if (FAILED(back_buffer->GetPixelFormat(&pixel_format)))
-        return false;
-    format->flags = pixel_format.dwFlags;
-    format->bit_count = int(pixel_format.dwRGBBitCount);
-    format->red_mask = pixel_format.dwRBitMask;
-    format->green_mask = pixel_format.dwGBitMask;
-    format->blue_mask = pixel_format.dwBBitMask;
-    return true;
-}
-
-// The message pump. Windows delivers a message to its window procedure
-// through DispatchMessageA, so this layer pumps every pending message of
-// the window itself (translated, then dispatched to win32_window_proc and
-// from there to window_proc) and then reports that none is left for the
-// caller to hand on: each message reaches window_proc exactly once.
-static bool win32_peek_message(DisplayMessage*)
-{
-    MSG message;
-    while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    for (int i = 0; i < count; i++) {
+        uint32_t p = source[i];
+        destination[3 * i] = uint8_t(p);
+        destination[3 * i + 1] = uint8_t(p >> 8);
+        destination[3 * i + 2] = uint8_t(p >> 16);
     }
-    return false;
 }
 
-static intptr_t win32_default_message(const DisplayMessage* m)
+RowConverter choose_row_converter(int bit_count, uint32_t red_mask,
+                                  uint32_t green_mask, uint32_t blue_mask)
 {
-    return DefWindowProcA(static_cast<HWND>(m->window), m->message, m->wparam, m->lparam);
+    if (red_mask != 0xFF0000 || green_mask != 0xFF00 || blue_mask != 0xFF)
+        return nullptr;
+    if (bit_count == 32)
+        return copy_row_32;
+    if (bit_count == 24)
+        return pack_row_24;
+    return nullptr;
 }
 
-static void win32_hide_cursor(void)
+bool win32_display_open(const char* window_name, int width, int height)
 {
-    SetCursor(nullptr);
-}
-
-static void win32_restore(void)
-{
-    primary->Restore();
-}
-
-static bool win32_lock(uint8_t** pixels, int32_t* pitch)
-{
-    DDSURFACEDESC description = {};
-    description.dwSize = sizeof description;
-    if (FAILED(back_buffer->Lock(nullptr, &description, DDLOCK_WAIT, nullptr)))
+    const Win32DisplayCalls& w = win32_display_calls;
+    frame_width = width;
+    frame_height = height;
+    row_converter = nullptr;
+    event_head = event_count = 0;
+    if (!w.load())
         return false;
-    *pixels = static_cast<uint8_t*>(description.lpSurface);
-    *pitch = int32_t(description.lPitch);
+    library_loaded = true;
+    if (!w.create_device())
+        return false;
+    device_created = true;
+    w.create_window(window_name);
+    if (!w.set_exclusive())
+        return false;
+    // A 16-bit mode can be set but never used: the converter choice refuses it.
+    if (!w.set_mode(width, height, 32) && !w.set_mode(width, height, 24) &&
+        !w.set_mode(width, height, 16))
+        return false;
+    // Two back buffers, one, then a primary surface without a flip chain
+    // (which has no back buffer to attach, so it fails just below).
+    if (!w.create_primary(2) && !w.create_primary(1) && !w.create_primary(0))
+        return false;
+    primary_created = true;
+    if (!w.get_back_buffer())
+        return false;
+    Win32PixelFormat format;
+    if (!w.get_pixel_format(&format))
+        return false;
+    if (!(format.flags & WIN32_PIXEL_RGB))
+        return false;
+    row_converter = choose_row_converter(format.bit_count, format.red_mask,
+                                         format.green_mask, format.blue_mask);
+    return row_converter != nullptr;
+}
+
+DisplayEvent win32_display_next_event(void)
+{
+    if (event_count == 0)
+        win32_display_calls.pump_messages();
+    if (event_count == 0)
+        return DISPLAY_EVENT_NONE;
+    DisplayEvent e = event_queue[event_head];
+    event_head = (event_head + 1) % EVENT_QUEUE_SIZE;
+    event_count--;
+    return e;
+}
+
+bool win32_display_take_frame(const uint32_t* frame)
+{
+    const Win32DisplayCalls& w = win32_display_calls;
+    uint8_t* pixels;
+    int32_t pitch;
+    if (!row_converter || !w.lock(&pixels, &pitch))
+        return false;
+    for (int r = 0; r < frame_height; r++)
+        row_converter(frame + r * frame_width, pixels + intptr_t(r) * pitch, frame_width);
+    w.unlock(pixels);
     return true;
 }
 
-static void win32_unlock(uint8_t* pixels)
+void win32_display_close(void)
 {
-    back_buffer->Unlock(pixels);
+    const Win32DisplayCalls& w = win32_display_calls;
+    if (primary_created) {
+        w.release_primary();
+        primary_created = false;
+    }
+    if (device_created) {
+        w.release_device();
+        device_created = false;
+    }
+    w.destroy_window();
+    if (library_loaded) {
+        w.unload();
+        library_loaded = false;
+    }
+    row_converter = nullptr;
 }
 
-static void win32_flip(void)
+intptr_t win32_window_message(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    primary->Flip(nullptr, DDFLIP_WAIT);
+    switch (message) {
+    case WIN32_MSG_ACTIVATEAPP:
+        queue_event(wparam != 0 ? DISPLAY_EVENT_ACTIVE : DISPLAY_EVENT_INACTIVE);
+        return 0;
+    case WIN32_MSG_SETCURSOR:
+        win32_display_calls.hide_cursor();
+        return 0;
+    case WIN32_MSG_KEYDOWN:
+        if ((wparam & 0xFF) == WIN32_KEY_ESCAPE)
+            queue_event(DISPLAY_EVENT_ESCAPE);
+        return 0;  // other keys are swallowed
+    case WIN32_MSG_CLOSE:
+        queue_event(DISPLAY_EVENT_CLOSE);
+        return 0;
+    default:
+        return win32_display_calls.default_message(window, message, wparam, lparam);
+    }
 }
-
-static void win32_sleep_ms(int ms)
-{
-    Sleep(DWORD(ms));
-}
-
-static void win32_release_primary(void)
-{
-    primary->Release();
-    primary = nullptr;
-}
-
-static void win32_release_device(void)
-{
-    object->RestoreDisplayMode();
-    object->SetCooperativeLevel(window, DDSCL_NORMAL);
-    object->Release();
-    object = nullptr;
-}
-
-static void win32_destroy_window(void)
-{
-    DestroyWindow(window);
-}
-
-static void win32_unload(void)
-{
-    FreeLibrary(library);
-    library = nullptr;
-}
-
-[[noreturn]] static void win32_exit_process(int code)
-{
-    ExitProcess(UINT(code));
-}
-
-const DisplayDevice display_device = {
-    win32_load, win32_create_device, win32_create_window, win32_set_exclusive,
-    win32_set_mode, win32_create_primary, win32_get_back_buffer, win32_get_pixel_format,
-    win32_peek_message, win32_default_message, win32_hide_cursor, win32_restore,
-    win32_lock, win32_unlock, win32_flip, win32_sleep_ms, win32_release_primary,
-    win32_release_device, win32_destroy_window, win32_unload, win32_exit_process,
-};

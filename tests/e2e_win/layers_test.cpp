@@ -81,12 +81,15 @@ static void display_checks(const char* ppm_path)
     fflush(stdout);
     Sleep(5000);
 
-    // Messages sent to the window reach the portable message table. (Faked
-    // activation notices also reach DirectDraw, which may minimise the
-    // window on the inactive one: these come after the pattern.)
+    // Messages sent to the window reach the layer's message table and are
+    // handled at the next presentation. (Faked activation notices also
+    // reach DirectDraw, which may minimise the window on the inactive one:
+    // these come after the pattern.)
     SendMessageA(window, WM_ACTIVATEAPP, 0, 0);
+    display_present(frame);
     check(display_is_active() == 0, "WM_ACTIVATEAPP 0 through the class's procedure: inactive");
     SendMessageA(window, WM_ACTIVATEAPP, 1, 0);
+    display_present(frame);
     check(display_is_active() == 1, "WM_ACTIVATEAPP 1 through the class's procedure: active");
     check(SendMessageA(window, WM_KEYDOWN, 'A', 0) == 0 && IsWindow(window),
           "a key other than Escape is swallowed");
