@@ -7,7 +7,7 @@
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "palette/tunnel.h"
-#include "runtime/assets.h"
+#include "runtime/timeline.h"
 
 namespace {
 
@@ -46,11 +46,7 @@ void bench_scenes(const BenchOptions& options)
     const int n = options.frames;
 
     prepare_scenes();
-    for (int y = 0; y < FB_HEIGHT; y++)
-        for (int x = 0; x < FB_WIDTH; x++)
-            background_map[y * FB_WIDTH + x] =
-                background_picture[(y / 2) * BACKGROUND_PICTURE_WIDTH + x / 2];
-    init_tunnel_scene();
+    prepare_timeline();
 
     // The opening, handler by handler, then its passes as the table runs them.
     time_passes("scene_opening_background", {{scene_opening_background, 0}}, n, false);

@@ -9,14 +9,14 @@
 // is stored back rounded to single. Main thread only; nothing allocates.
 //
 // Who calls what: the entry calls prepare_scenes once after the start-up
-// wait; run_timeline fills background_map in its set-up and then calls the
-// handlers. Tests may read and set the variables directly.
+// wait; run_timeline fills background_map in its set-up (prepare_timeline)
+// and then calls the handlers. Tests may read and set the variables directly.
 #pragma once
 #include <cstdint>
 
 #include "palette/palette.h"
 
-// The opening picture enlarged to 320x200; filled by run_timeline's set-up.
+// The opening picture enlarged to 320x200; filled by prepare_timeline.
 extern uint8_t background_map[320 * 200];
 // 320x200 bytes; every byte of row y holds y. Filled by prepare_scenes.
 extern uint8_t gradient_map[320 * 200];

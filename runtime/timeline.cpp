@@ -5,7 +5,6 @@
 #include "fx2d/scenes.h"
 #include "palette/tunnel.h"
 #include "raytracer/raytracer.h"
-#include "runtime/assets.h"
 #include "runtime/clock.h"
 #include "video/display.h"
 
@@ -53,12 +52,7 @@ int64_t run_scene_passes(const SceneEntry* table, int64_t t0)
 
 void run_timeline(void)
 {
-    init_ray_scene();
-    init_tunnel_scene();
-    for (int x = 0; x < FB_WIDTH; x++)
-        for (int y = 0; y < FB_HEIGHT; y++)
-            background_map[y * FB_WIDTH + x] =
-                background_picture[(y / 2) * BACKGROUND_PICTURE_WIDTH + x / 2];
+    prepare_timeline();
 
     // The first pass must see at least 100 ms: row 0 starts strictly after 0.
     int64_t t0 = process_clock_ms();

@@ -30,7 +30,13 @@ extern const SceneEntry scene_table[SCENE_TABLE_ROWS];
 // including the last one. Every pass presents the frame buffer.
 int64_t run_scene_passes(const SceneEntry* table, int64_t t0);
 
-// The show's frame loop: one-time set-up of the ray tracer and the tube,
-// background_map from the opening picture, the 100 ms wait from the time
+// One-time set-up of what the scenes draw from: the ray tracer's world,
+// the tube's texture and swings, and background_map (the opening picture
+// enlarged to 320x200). The scene variables' first values are
+// prepare_scenes' (fx2d/scenes.h); tests and the bench call both, in that
+// order, to start as the show does.
+void prepare_timeline(void);
+
+// The show's frame loop: prepare_timeline, the 100 ms wait from the time
 // base, then run_scene_passes over scene_table.
 void run_timeline(void);

@@ -8,7 +8,7 @@
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "palette/tunnel.h"
-#include "runtime/assets.h"
+#include "runtime/timeline.h"
 #include "tests/support/golden.h"
 
 namespace {
@@ -20,11 +20,7 @@ struct ScenesGolden : ::testing::Test {
         frame_buffer = fb.get();
         // As the entry and the frame loop's set-up do.
         prepare_scenes();
-        for (int y = 0; y < FB_HEIGHT; y++)
-            for (int x = 0; x < FB_WIDTH; x++)
-                background_map[y * FB_WIDTH + x] =
-                    background_picture[(y / 2) * BACKGROUND_PICTURE_WIDTH + x / 2];
-        init_tunnel_scene();
+        prepare_timeline();
         for (int i = 0; i < FB_PIXELS; i++)  // a stand-in for the traced frame
             fb->pixels[i] = uint32_t(i % 320 * 255 / 319) << 16 | uint32_t(i / 320) << 8 | 0x40;
     }
