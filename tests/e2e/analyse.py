@@ -180,7 +180,10 @@ def find_again(rec, r, ref, f):
             return start - back, best - back
 
 
-def compare_sound(rec, ref, limit=16):
+STRETCHES = 16    # followed at most
+
+
+def compare_sound(rec, ref, limit=STRETCHES):
     """Lines up two recordings of 16-bit stereo at their first non-zero
     sample and follows them: a list of identical stretches (rec frame, ref
     frame, frames). When they part, the next stretch starts where a later
@@ -213,10 +216,11 @@ def describe(stretches, rec_frames, ref_frames, names=("recording", "capture")):
             line = (f"from {r / RATE:.3f} s into the {names[0]} ({f / RATE:.3f} s into the "
                     f"{names[1]}): identical for {n / RATE:.3f} s")
         else:
-            prev_r, prev_f, _ = stretches[k - 1]
+            prev_r, prev_f, prev_n = stretches[k - 1]
             lag = (r - f) - (prev_r - prev_f)
             how = (f"it fell behind the {names[1]} by {lag / RATE:.3f} s" if lag > 0 else
-                   f"it skipped ahead of the {names[1]} by {-lag / RATE:.3f} s")
+                   f"it skipped ahead of the {names[1]} by {-lag / RATE:.3f} s" if lag < 0 else
+                   f"after {r - prev_r - prev_n} frames that differ it is back in step")
             line = (f"at {r / RATE:.3f} s into the {names[0]} {how}"
                     f" ({names[1]} at {f / RATE:.3f} s): identical for {n / RATE:.3f} s more")
         lines.append(line)
@@ -225,6 +229,8 @@ def describe(stretches, rec_frames, ref_frames, names=("recording", "capture")):
         lines.append(f"identical to the end of the {names[0]}")
     elif f + n >= ref_frames:
         lines.append(f"identical to the end of the {names[1]}")
+    elif len(stretches) >= STRETCHES:
+        lines.append(f"(followed no further than {STRETCHES} stretches)")
     else:
         lines.append(f"past {(r + n) / RATE:.3f} s no later piece of the {names[0]} "
                      f"is found in the {names[1]}")
