@@ -1,14 +1,14 @@
-// gen_music.cpp -- writes the soundtrack module (and optionally a preview WAV).
+// gen_music.cpp -- writes the soundtrack module.
 //
-// Usage: gen_music OUT.xm [PREVIEW.wav]
-// Builds the instruments and the patterns, writes them as a FastTracker 2 XM
-// file of exactly MUSIC_FILE_SIZE bytes and, given a second path, renders a
-// rough 44100 Hz preview of it. Exit code 0 on success, 1 on failure (the
-// composition outgrew the file, or a file could not be written).
+// Usage: gen_music OUT.xm
+// Builds the instruments and the patterns and writes them as a FastTracker 2
+// XM file of exactly MUSIC_FILE_SIZE bytes. To hear it, music_render plays it
+// through the show's own player and mixer. Exit code 0 on success, 1 on
+// failure (the composition outgrew the file, or the file could not be
+// written), 2 with a usage line for bad arguments.
 #include <cstdio>
 
 #include "tools/music/gen_music.h"
-#include "tools/formats/wav.h"
 
 namespace {
 
@@ -24,9 +24,9 @@ bool write_file(const char* path, const void* data, size_t size)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: gen_music OUT.xm [PREVIEW.wav]\n");
-        return 1;
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: gen_music OUT.xm\n");
+        return 2;
     }
     std::vector<uint8_t> xm;
     size_t unpadded = 0;
@@ -41,17 +41,6 @@ int main(int argc, char** argv)
     if (!write_file(argv[1], xm.data(), xm.size())) {
         std::fprintf(stderr, "gen_music: cannot write %s\n", argv[1]);
         return 1;
-    }
-    if (argc > 2) {
-        std::vector<int16_t> frames;
-        music_render_preview(xm, 44100, frames);
-        WavWriter wav{};
-        bool ok = wav_open(&wav, argv[2], 44100);
-        if (ok) wav_write(&wav, frames.data(), (int64_t)frames.size() / 2);
-        if (!wav_close(&wav) || !ok) {
-            std::fprintf(stderr, "gen_music: cannot write %s\n", argv[2]);
-            return 1;
-        }
     }
     return 0;
 }

@@ -4,11 +4,10 @@
 // show. It synthesises the instruments (gen_music_synth.cpp), lays out the
 // patterns of the composition (gen_music_song.cpp), writes the whole module
 // as a FastTracker 2 XM file of exactly MUSIC_FILE_SIZE bytes
-// (gen_music_xm.cpp), and can render a rough WAV preview of it
-// (gen_music_preview.cpp, a listening aid only: the show plays the module
-// through player/ and audio/). Everything is a pure function of the code:
-// the same build writes the same bytes. music_render (gen_music_render.cpp)
-// plays the embedded module through player/ and audio/ offline and measures it.
+// (gen_music_xm.cpp). Everything is a pure function of the code: the same
+// build writes the same bytes. To listen to it, music_render
+// (gen_music_render.cpp) plays the embedded module through the show's own
+// player/ and audio/ offline and measures it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -89,9 +88,3 @@ void music_compose(std::vector<MusicPattern>& out);
 // Also reports the size before the padding when `unpadded` is not null.
 bool music_build_file(std::vector<uint8_t>& out, size_t* unpadded = nullptr);
 void music_write_xm(const MusicModule& module, std::vector<uint8_t>& out);
-
-// gen_music_preview.cpp: renders an XM file (as written above) into 16-bit
-// stereo frames at `rate` Hz with a rough replay of the effects the song uses.
-// Channels whose bit is set in `muted` are left out (for checking the balance).
-void music_render_preview(const std::vector<uint8_t>& xm, int rate,
-                          std::vector<int16_t>& out, uint32_t muted = 0);

@@ -10,7 +10,7 @@
 // 16-bit limits, peak level, RMS of each section and of each order
 // position, and the longest near-silence after the first second. Exit code
 // 0 on success, 1 when the sound layer or the song could not be opened or
-// the WAV not written.
+// the WAV not written, 2 with a usage line for bad arguments.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +45,10 @@ double rms_of(const std::vector<int16_t>& s, size_t from_frame, size_t to_frame)
 
 int main(int argc, char** argv)
 {
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: music_render [OUT.wav]\n");
+        return 2;
+    }
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
     if (!sound_open(RATE)) {
