@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
 static void save(const std::string& folder, const char* name, const XmModule& module)
 {
@@ -59,14 +59,14 @@ int main(int argc, char** argv)
         int row = effect % 64;
         int channel = effect % 4;
         xm_cell(effects, 0, row, channel) =
-            Cell{static_cast<uint8_t>(30 + effect), static_cast<uint8_t>(1 + effect % 3),
-                 static_cast<uint8_t>(0x10 + effect * 7 % 0xF0), static_cast<uint8_t>(effect),
-                 static_cast<uint8_t>(0x13 * (effect + 1))};
+            XmCell{static_cast<uint8_t>(30 + effect), static_cast<uint8_t>(1 + effect % 3),
+                   static_cast<uint8_t>(0x10 + effect * 7 % 0xF0), static_cast<uint8_t>(effect),
+                   static_cast<uint8_t>(0x13 * (effect + 1))};
     }
     for (int x = 0; x < 16; x++)
-        xm_cell(effects, 1, x, 0) = Cell{static_cast<uint8_t>(40 + x), 1, 0, 14,
-                                         static_cast<uint8_t>(x << 4 | 2)};
-    xm_cell(effects, 1, 15, 3) = Cell{97, 0, 0, 13, 0x05};
+        xm_cell(effects, 1, x, 0) = XmCell{static_cast<uint8_t>(40 + x), 1, 0, 14,
+                                           static_cast<uint8_t>(x << 4 | 2)};
+    xm_cell(effects, 1, 15, 3) = XmCell{97, 0, 0, 13, 0x05};
     save(folder, "effects.xm", effects);
 
     XmModule amiga = effects;
@@ -79,7 +79,7 @@ int main(int argc, char** argv)
     wide.instruments = {rich_instrument(2)};
     wide.instruments[0].samples[0].sixteen_bit = true;
     for (int c = 0; c < 32; c++)
-        xm_cell(wide, 0, c, c) = Cell{static_cast<uint8_t>(1 + c * 3), 1, 0, 0, 0x37};
+        xm_cell(wide, 0, c, c) = XmCell{static_cast<uint8_t>(1 + c * 3), 1, 0, 0, 0x37};
     save(folder, "wide.xm", wide);
     return 0;
 }

@@ -17,7 +17,7 @@ sources="$root/player/stream.cpp $root/player/memory_file.cpp $root/player/xm_lo
 clang++ $flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     $sources "$root/fuzz/fuzz_xm.cpp" -o "$out/fuzz_xm" -lpthread
 clang++ -std=c++20 -O1 -I"$root" "$root/fuzz/make_seeds.cpp" \
-    "$root/tests/support/xm_writer.cpp" -o "$out/make_seeds"
+    "$root/tools/formats/xm_writer.cpp" -o "$out/make_seeds"
 "$out/make_seeds" "$out/seeds"
 corpus_dir=${TAVIMO_XM_CORPUS:-$root/../shared/xm-corpus}
 if [ -d "$corpus_dir" ]; then cp -n "$corpus_dir"/*.xm "$out/seeds/" 2>/dev/null || true; fi

@@ -1,20 +1,16 @@
 // music_test.cpp -- the soundtrack module: reproducible, well-formed, in key.
 //
-// The committed module must be exactly what tools/gen_music writes; its
-// header must hold the show's fixed facts; it must load through our loader
-// to its last byte with nothing to clamp or repair; and the composition must
-// keep to its rules (one key, the final chord resolving on A minor).
+// The committed module must be exactly what the generator (tools/music/)
+// writes; read through our own loader it must be, cell for cell and sample
+// for sample, the module the generator described, with the show's fixed
+// facts and nothing to mend; and the composition must keep to its rules (one
+// key, the final chord resolving on A minor).
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "audio/voice.h"
@@ -24,189 +20,69 @@
 #include "player/stream.h"
 #include "runtime/assets.h"
 #include "tests/support/voice_probe.h"
+#include "tools/music/gen_music.h"
 
 namespace {
 
 constexpr int SIZE = MODULE_DATA_SIZE;
-const uint8_t ORDERS[20] = {1, 6, 7, 2, 8, 9, 4, 5, 0, 3, 4, 5, 10, 12, 11, 5, 13, 14, 15, 16};
+constexpr uint8_t KEY_OFF = 255;   // the loader's key-off (the file's 97)
 
-int u16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t u32(const uint8_t* p) { return (uint32_t)u16(p) | ((uint32_t)u16(p + 2) << 16); }
-
-// The generator next to this test binary (build/tools/gen_music), or in
-// TAVIMO_BUILD_DIR when ctest provides it.
-void register_module()
+// Loads the embedded module the way the show does.
+Song* load_module()
 {
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
+    return song_create("module", nullptr);
 }
 
-std::string generator_path()
-{
-    if (const char* dir = std::getenv("TAVIMO_BUILD_DIR")) return std::string(dir) + "/tools/gen_music";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "";
-    std::string path(self, (size_t)n);
-    path = path.substr(0, path.rfind('/'));        // build/tests
-    path = path.substr(0, path.rfind('/'));        // build
-    return path + "/tools/gen_music";
-}
-
-// A parsed cell of the raw file.
-struct RawCell {
-    uint8_t note, instrument, volume, effect, parameter;
-};
-
-struct RawSample {
-    uint32_t length, loop_start, loop_length;  // bytes as in the file
-    uint8_t volume, type;
-    int8_t relative_note;
-};
-
-struct RawModule {
-    std::vector<std::vector<RawCell>> patterns;  // 64 x 14 each
-    std::vector<int> sample_counts;
-    std::vector<std::vector<RawSample>> samples;
-    size_t end;                                  // offset after the last byte read
-    bool packed_sizes_match;
-};
-
-// Walks the file the way the XM format lays it out, keeping every field.
-RawModule parse(const uint8_t* d)
-{
-    RawModule m{};
-    m.packed_sizes_match = true;
-    size_t p = 60 + u32(d + 60);
-    int channels = u16(d + 68), npat = u16(d + 70), nins = u16(d + 72);
-    for (int i = 0; i < npat; i++) {
-        int rows = u16(d + p + 5), packed = u16(d + p + 7);
-        p += u32(d + p);
-        size_t start = p;
-        std::vector<RawCell> cells((size_t)rows * channels);
-        for (RawCell& c : cells) {
-            uint8_t f[5] = {0, 0, 0, 0, 0};
-            uint8_t b = d[p++];
-            if (b & 0x80) {
-                for (int k = 0; k < 5; k++) if (b & (1 << k)) f[k] = d[p++];
-            } else {
-                f[0] = b;
-                for (int k = 1; k < 5; k++) f[k] = d[p++];
-            }
-            c = RawCell{f[0], f[1], f[2], f[3], f[4]};
-        }
-        if (p - start != (size_t)packed) m.packed_sizes_match = false;
-        m.patterns.push_back(cells);
+// The loaded module, freed at the end of each test.
+struct LoadedModule {
+    Song* song = load_module();
+    ~LoadedModule() { song_free(song); }
+    const Cell& cell(int pattern, int row, int channel) const
+    {
+        return song->patterns[pattern].cells[row * song->channel_count + channel];
     }
-    for (int i = 0; i < nins; i++) {
-        size_t start = p;
-        int ns = u16(d + p + 27);
-        m.sample_counts.push_back(ns);
-        p = start + u32(d + start);
-        std::vector<RawSample> ss;
-        for (int s = 0; s < ns; s++) {
-            RawSample r{u32(d + p), u32(d + p + 4), u32(d + p + 8), d[p + 12], d[p + 14],
-                        (int8_t)d[p + 16]};
-            ss.push_back(r);
-            p += 40;
-        }
-        for (const RawSample& r : ss) p += r.length;
-        m.samples.push_back(ss);
+};
+
+void expect_envelope(const XmEnvelope& made, const EnvelopePoint* points, uint8_t count,
+                     uint8_t sustain, uint8_t loop_start, uint8_t loop_end, uint8_t type,
+                     int instrument)
+{
+    ASSERT_EQ(count, made.points.size()) << "instrument " << instrument;
+    for (size_t i = 0; i < made.points.size(); i++) {
+        EXPECT_EQ(points[i].x, made.points[i].first) << "instrument " << instrument;
+        EXPECT_EQ(points[i].y, made.points[i].second) << "instrument " << instrument;
     }
-    m.end = p;
-    return m;
+    EXPECT_EQ(sustain, made.sustain) << "instrument " << instrument;
+    EXPECT_EQ(loop_start, made.loop_start) << "instrument " << instrument;
+    EXPECT_EQ(loop_end, made.loop_end) << "instrument " << instrument;
+    EXPECT_EQ(type, made.type) << "instrument " << instrument;
 }
 
 }  // namespace
 
 TEST(MusicModule, GeneratorWritesTheEmbeddedModuleByteForByte)
 {
-    std::string gen = generator_path();
-    ASSERT_EQ(access(gen.c_str(), X_OK), 0) << "build the gen_music tool first: " << gen;
-    char out[] = "/tmp/tavimo_music_XXXXXX";
-    int fd = mkstemp(out);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::string cmd = "'" + gen + "' '" + out + "' 2>/dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::vector<uint8_t> bytes(SIZE + 1);
-    FILE* f = std::fopen(out, "rb");
-    ASSERT_NE(f, nullptr);
-    size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    std::remove(out);
-    ASSERT_EQ(n, (size_t)SIZE);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(music_build_file(bytes));
+    ASSERT_EQ(bytes.size(), (size_t)SIZE);
     size_t first_difference = 0;
-    while (first_difference < n && bytes[first_difference] == module_data[first_difference])
+    while (first_difference < bytes.size() && bytes[first_difference] == module_data[first_difference])
         first_difference++;
     EXPECT_EQ(first_difference, (size_t)SIZE) << "regenerate assets/module_data.xm with gen_music";
 }
 
-TEST(MusicModule, HeaderHoldsTheShowsFacts)
+// The loader reads to the module's last byte, mends nothing, and finds the
+// show's facts and every cell, instrument and sample the generator made;
+// only the silent tail that pads the file is new.
+TEST(MusicModule, LoadsAsTheGeneratorMadeItWithNothingToMend)
 {
-    const uint8_t* d = module_data;
-    EXPECT_EQ(std::memcmp(d, "Extended Module: ", 17), 0);
-    for (int i = 17; i < 37; i++) EXPECT_EQ(d[i], 0) << "module name byte " << i;
-    EXPECT_EQ(d[37], 0x1A);
-    EXPECT_EQ(std::memcmp(d + 38, "FastTracker v2.00   ", 20), 0);
-    EXPECT_EQ(u16(d + 58), 0x0104);
-    EXPECT_EQ(u32(d + 60), 276u);
-    EXPECT_EQ(u16(d + 64), 20);    // song length
-    EXPECT_EQ(u16(d + 66), 0);     // restart position
-    EXPECT_EQ(u16(d + 68), 14);    // channels
-    EXPECT_EQ(u16(d + 70), 17);    // patterns
-    EXPECT_EQ(u16(d + 72), 11);    // instruments
-    EXPECT_EQ(u16(d + 74), 1);     // linear frequency table
-    EXPECT_EQ(u16(d + 76), 6);     // speed
-    EXPECT_EQ(u16(d + 78), 125);   // tempo
-    for (int i = 0; i < 256; i++) EXPECT_EQ(d[80 + i], i < 20 ? ORDERS[i] : 0) << "order " << i;
-}
-
-TEST(MusicModule, FileIsExactlyLaidOutWithNothingToRepair)
-{
-    RawModule m = parse(module_data);
-    EXPECT_EQ(m.end, (size_t)SIZE);
-    EXPECT_TRUE(m.packed_sizes_match);
-    ASSERT_EQ(m.patterns.size(), 17u);
-    for (size_t p = 0; p < m.patterns.size(); p++) {
-        ASSERT_EQ(m.patterns[p].size(), 64u * 14u) << "pattern " << p;
-        for (const RawCell& c : m.patterns[p]) {
-            EXPECT_TRUE(c.note <= 97) << "pattern " << p;
-            EXPECT_LE(c.instrument, 11) << "pattern " << p;
-            if (c.volume) {
-                EXPECT_GE(c.volume, 0x10) << "pattern " << p;
-            }
-            if (c.volume >= 0x10 && c.volume < 0x60) {
-                EXPECT_LE(c.volume, 0x50) << "pattern " << p;
-            }
-        }
-    }
-    for (size_t i = 0; i < m.samples.size(); i++) {
-        EXPECT_GE(m.sample_counts[i], 1);
-        EXPECT_LE(m.sample_counts[i], 16);
-        for (const RawSample& s : m.samples[i]) {
-            EXPECT_GT(s.length, 0u);
-            EXPECT_LE(s.volume, 64);
-            EXPECT_EQ(s.type & 0x10, 0) << "8-bit samples";
-            if (s.type & 3) {
-                EXPECT_GT(s.loop_length, 0u);
-                EXPECT_LE(s.loop_start + s.loop_length, s.length) << "instrument " << i;
-            } else {
-                EXPECT_EQ(s.loop_start, 0u);
-                EXPECT_EQ(s.loop_length, 0u);
-            }
-        }
-    }
-}
-
-TEST(MusicModule, LoadsThroughTheLoaderToItsLastByte)
-{
-    // Song creation runs the loader over the module stream, whose read
-    // position then stands exactly at the end of the module.
-    register_module();
-    Song* song = song_create("module", nullptr);
+    LoadedModule loaded;
+    const Song* song = loaded.song;
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(module_position, SIZE);
+    EXPECT_EQ(xm_mended, 0u);
 
     EXPECT_EQ(song->song_length, 20);
     EXPECT_EQ(song->restart_position, 0);
@@ -216,44 +92,65 @@ TEST(MusicModule, LoadsThroughTheLoaderToItsLastByte)
     EXPECT_EQ(song->module_flags & LINEAR_PERIODS, LINEAR_PERIODS);
     EXPECT_EQ(song->default_speed, 6);
     EXPECT_EQ(song->default_bpm, 125);
+    const uint8_t orders[20] = {1, 6, 7, 2, 8, 9, 4, 5, 0, 3, 4, 5, 10, 12, 11, 5, 13, 14, 15, 16};
+    for (int i = 0; i < 256; i++) EXPECT_EQ(song->order_table[i], i < 20 ? orders[i] : 0) << "order " << i;
+
+    XmModule made = music_module();
+    size_t tail = SIZE - xm_write(made).size();   // silence that pads the file
     for (int p = 0; p < song->pattern_slots; p++) {
         ASSERT_EQ(song->patterns[p].rows, 64);
         ASSERT_NE(song->patterns[p].cells, nullptr);
         for (int c = 0; c < 64 * 14; c++) {
             const Cell& cell = song->patterns[p].cells[c];
-            EXPECT_TRUE(cell.note <= 96 || cell.note == 255);
+            const XmCell& want = made.patterns[p].cells[c];
+            ASSERT_EQ(cell.note, want.note == 97 ? KEY_OFF : want.note) << "pattern " << p << " cell " << c;
+            ASSERT_EQ(cell.instrument, want.instrument) << "pattern " << p << " cell " << c;
+            ASSERT_EQ(cell.volume, want.volume) << "pattern " << p << " cell " << c;
+            ASSERT_EQ(cell.effect, want.effect) << "pattern " << p << " cell " << c;
+            ASSERT_EQ(cell.parameter, want.parameter) << "pattern " << p << " cell " << c;
             EXPECT_LE(cell.instrument, 11);
+            // Volume column: empty, or a set volume of 0..64, or a command.
+            EXPECT_TRUE(cell.volume == 0 || (cell.volume >= 0x10 && cell.volume <= 0x50) ||
+                        cell.volume >= 0x60) << "pattern " << p;
         }
     }
-    // What the loader made of every sample equals the file's own header:
-    // no loop was clamped, and loops end inside their samples.
-    RawModule raw = parse(module_data);
+
     for (int i = 0; i < song->instrument_count; i++) {
         const Instrument& in = song->instruments[i];
-        ASSERT_EQ(in.sample_count, raw.sample_counts[i]);
+        const XmInstrument& want = made.instruments[i];
+        ASSERT_EQ(in.sample_count, (int)want.samples.size()) << "instrument " << i;
+        for (int k = 0; k < 96; k++) EXPECT_EQ(in.keymap[k], want.keymap[k]) << "instrument " << i;
+        expect_envelope(want.volume_envelope, in.volume_envelope, in.volume_points, in.volume_sustain,
+                        in.volume_loop_start, in.volume_loop_end, in.volume_type, i);
+        expect_envelope(want.panning_envelope, in.panning_envelope, in.panning_points,
+                        in.panning_sustain, in.panning_loop_start, in.panning_loop_end,
+                        in.panning_type, i);
+        EXPECT_EQ(in.vibrato_type, want.vibrato_type) << "instrument " << i;
+        EXPECT_EQ(in.vibrato_sweep, want.vibrato_sweep) << "instrument " << i;
+        EXPECT_EQ(in.vibrato_depth, want.vibrato_depth) << "instrument " << i;
+        EXPECT_EQ(in.vibrato_rate, want.vibrato_rate) << "instrument " << i;
+        EXPECT_EQ(in.fadeout, 2 * want.fadeout) << "instrument " << i;
         for (int s = 0; s < in.sample_count; s++) {
             const Sample* smp = in.samples[s];
-            const RawSample& r = raw.samples[i][s];
-            EXPECT_EQ(smp->length, r.length);
-            bool looped = (r.type & 3) != 0;
-            EXPECT_EQ(smp->loop_type, looped ? LOOP_FORWARD : LOOP_NONE);
-            EXPECT_EQ(smp->loop_start, looped ? r.loop_start : 0u);
-            EXPECT_EQ(smp->loop_length, looped ? r.loop_length : r.length);
-            EXPECT_LE(smp->loop_start + smp->loop_length, smp->length);
-            EXPECT_EQ(smp->relative_note, r.relative_note);
+            const XmSample& w = want.samples[s];
+            bool padded = i == MUSIC_PAD_INSTRUMENT && s == 0;
+            ASSERT_EQ(smp->length, w.values.size() + (padded ? tail : 0)) << "instrument " << i;
+            bool looped = w.loop_bits != 0;
+            EXPECT_EQ(w.sixteen_bit, false) << "8-bit samples, instrument " << i;
+            EXPECT_EQ(smp->loop_type, looped ? LOOP_FORWARD : LOOP_NONE) << "instrument " << i;
+            EXPECT_EQ(smp->loop_start, looped ? w.loop_start : 0u) << "instrument " << i;
+            EXPECT_EQ(smp->loop_length, looped ? w.loop_length : smp->length) << "instrument " << i;
+            EXPECT_EQ(smp->volume, w.volume) << "instrument " << i;
+            EXPECT_EQ(smp->finetune, w.finetune) << "instrument " << i;
+            EXPECT_EQ(smp->panning, w.panning) << "instrument " << i;
+            EXPECT_EQ(smp->relative_note, w.relative_note) << "instrument " << i;
+            size_t wrong = 0;
+            for (uint32_t v = 0; v < smp->length; v++)
+                wrong += smp->data[v] != (v < w.values.size() ? w.values[v] * 256 : 0);
+            EXPECT_EQ(wrong, 0u) << "sample values of instrument " << i << " sample " << s;
         }
         for (int s = in.sample_count; s < 16; s++) EXPECT_EQ(in.samples[s], &empty_sample);
-        for (int k = 0; k < 96; k++) EXPECT_LT(in.keymap[k], in.sample_count);
-        // A sustaining volume envelope has its sustain point among its points.
-        if (in.volume_type & ENVELOPE_SUSTAIN) {
-            EXPECT_LT(in.volume_sustain, in.volume_points);
-        }
-        if (in.volume_type & ENVELOPE_LOOP) {
-            EXPECT_LE(in.volume_loop_start, in.volume_loop_end);
-            EXPECT_LT(in.volume_loop_end, in.volume_points);
-        }
     }
-    song_free(song);
 }
 
 // The whole show's length played through our own replay engine and mixer as
@@ -265,8 +162,7 @@ TEST(MusicModule, LoadsThroughTheLoaderToItsLastByte)
 TEST(MusicModule, PlaysThroughOurEngineWithHeadroomAndNoGaps)
 {
     voice_probe_install();
-    register_module();
-    Song* song = song_create("module", nullptr);
+    Song* song = load_module();
     ASSERT_NE(song, nullptr);
     ASSERT_TRUE(song_start(song));
 
@@ -326,14 +222,15 @@ TEST(MusicModule, PlaysThroughOurEngineWithHeadroomAndNoGaps)
 // the last pattern resolves onto an A minor chord at row 32.
 TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
 {
-    RawModule m = parse(module_data);
+    LoadedModule m;
+    ASSERT_NE(m.song, nullptr);
     const std::set<int> a_minor = {9, 11, 0, 2, 4, 5, 7, 8};   // A B C D E F G, G sharp
     int pitched = 0;
-    for (size_t p = 0; p < m.patterns.size(); p++) {
+    for (int p = 0; p < m.song->pattern_slots; p++) {
         for (int r = 0; r < 64; r++) {
             for (int ch = 3; ch <= 11; ch++) {
-                const RawCell& c = m.patterns[p][r * 14 + ch];
-                if (c.note == 0 || c.note == 97) continue;
+                const Cell& c = m.cell(p, r, ch);
+                if (c.note == 0 || c.note == KEY_OFF) continue;
                 int pc = (c.note - 1) % 12;   // XM note 1 is C
                 EXPECT_TRUE(a_minor.count(pc)) << "pattern " << p << " row " << r << " ch " << ch;
                 pitched++;
@@ -346,12 +243,11 @@ TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
     }
     EXPECT_GT(pitched, 1500);
 
-    const std::vector<RawCell>& last = m.patterns[16];
     std::set<int> final_chord;
     for (int r = 32; r < 64; r++)
         for (int ch = 3; ch <= 11; ch++) {
-            const RawCell& c = last[r * 14 + ch];
-            if (c.note && c.note != 97) final_chord.insert((c.note - 1) % 12);
+            const Cell& c = m.cell(16, r, ch);
+            if (c.note && c.note != KEY_OFF) final_chord.insert((c.note - 1) % 12);
         }
     EXPECT_EQ(final_chord, (std::set<int>{9, 0, 4}));   // A, C, E
 }
@@ -361,14 +257,15 @@ TEST(MusicModule, CompositionKeepsToOneKeyAndEndsOnTheTonic)
 // that keep their pitch across a bar line are not struck again.
 TEST(MusicModule, PadVoicesFormTriadsAndHoldCommonTones)
 {
-    RawModule m = parse(module_data);
+    LoadedModule m;
+    ASSERT_NE(m.song, nullptr);
     int bars_checked = 0;
-    for (size_t p = 0; p < m.patterns.size(); p++) {
+    for (int p = 0; p < m.song->pattern_slots; p++) {
         int sounding[3] = {0, 0, 0};   // MIDI pitch per voice, 0 = none yet
         for (int r = 0; r < 64; r++) {
             for (int v = 0; v < 3; v++) {
-                const RawCell& c = m.patterns[p][r * 14 + 4 + v];
-                if (c.note && c.note != 97) {
+                const Cell& c = m.cell(p, r, 4 + v);
+                if (c.note && c.note != KEY_OFF) {
                     int midi = c.note + 11;
                     EXPECT_NE(midi, sounding[v]) << "restruck common tone, pattern " << p << " row " << r;
                     EXPECT_GE(midi, 52);
@@ -396,11 +293,12 @@ TEST(MusicModule, PadVoicesFormTriadsAndHoldCommonTones)
 // time, or the final hit.
 TEST(MusicModule, KickKeepsToTheBeat)
 {
-    RawModule m = parse(module_data);
+    LoadedModule m;
+    ASSERT_NE(m.song, nullptr);
     int kicks = 0;
-    for (size_t p = 0; p < m.patterns.size(); p++)
+    for (int p = 0; p < m.song->pattern_slots; p++)
         for (int r = 0; r < 64; r++) {
-            const RawCell& c = m.patterns[p][r * 14];
+            const Cell& c = m.cell(p, r, 0);
             if (!c.note) continue;
             EXPECT_EQ(r % 4, 0) << "pattern " << p << " row " << r;
             EXPECT_EQ(c.instrument, 1);

@@ -7,7 +7,7 @@
 #include "player/module_file.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
 static Song* load_bytes(const std::vector<uint8_t>& bytes)
 {
@@ -299,7 +299,7 @@ TEST(PlayerLoader, TruncatedFiles)
 {
     XmModule module;
     module.channels = 2;
-    xm_cell(module, 0, 0, 0) = Cell{49, 1, 0, 0, 0};
+    xm_cell(module, 0, 0, 0) = XmCell{49, 1, 0, 0, 0};
     module.instruments.push_back(xm_instrument({10, 20, 30, 40, 50, 60, 70, 80}));
     std::vector<uint8_t> bytes = xm_write(module);
     size_t sample_data = bytes.size() - 8;

@@ -9,17 +9,17 @@
 #include "player/replay.h"
 #include "player/song.h"
 #include "tests/support/voice_probe.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
-static Cell note(uint8_t n, uint8_t instrument = 1, uint8_t volume = 0, uint8_t effect = 0,
-                 uint8_t parameter = 0)
+static XmCell note(uint8_t n, uint8_t instrument = 1, uint8_t volume = 0, uint8_t effect = 0,
+                   uint8_t parameter = 0)
 {
-    return Cell{n, instrument, volume, effect, parameter};
+    return XmCell{n, instrument, volume, effect, parameter};
 }
 
-static Cell effect(uint8_t type, uint8_t parameter)
+static XmCell effect(uint8_t type, uint8_t parameter)
 {
-    return Cell{0, 0, 0, type, parameter};
+    return XmCell{0, 0, 0, type, parameter};
 }
 
 // One instrument with a 1000-value sample (no loop), volume 64, panning 128.
@@ -28,7 +28,7 @@ static Cell effect(uint8_t type, uint8_t parameter)
 static void mark_rows(XmModule& module, int pattern)
 {
     for (int r = 0; r < module.patterns[pattern].rows; r++)
-        xm_cell(module, pattern, r, module.channels - 1) = Cell{static_cast<uint8_t>(r + 1), 0, 0, 0, 0};
+        xm_cell(module, pattern, r, module.channels - 1) = XmCell{static_cast<uint8_t>(r + 1), 0, 0, 0, 0};
 }
 
 static XmModule basic_module(int channels = 1)
@@ -259,7 +259,7 @@ TEST_F(PlayerReplay, VolumeSlideMemory)
 {
     XmModule module = basic_module();
     xm_cell(module, 0, 0, 0) = note(49, 1, 0, 10, 0x02);
-    xm_cell(module, 0, 1, 0) = Cell{0, 0, 0x30, 10, 0x20};
+    xm_cell(module, 0, 1, 0) = XmCell{0, 0, 0x30, 10, 0x20};
     xm_cell(module, 0, 2, 0) = effect(10, 0x00);
     xm_cell(module, 0, 3, 0) = effect(5, 0x03);   // tone portamento shares the memory
     xm_cell(module, 0, 4, 0) = effect(10, 0x00);
@@ -562,7 +562,7 @@ TEST_F(PlayerReplay, KeyOffWithoutVolumeEnvelopeSilences)
 {
     XmModule module = basic_module();
     xm_cell(module, 0, 0, 0) = note(49);
-    xm_cell(module, 0, 1, 0) = Cell{97, 0, 0, 0, 0};
+    xm_cell(module, 0, 1, 0) = XmCell{97, 0, 0, 0, 0};
     play(module);
     VoiceCommands first = probe_tick(song, 0);
     EXPECT_EQ(first.volume, 127);

@@ -9,7 +9,7 @@
 #include "player/replay.h"
 #include "player/song.h"
 #include "tests/support/voice_probe.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
 static bool in_playing_songs(const Song* song)
 {
@@ -73,7 +73,7 @@ TEST(PlayerSong, StartStopFree)
     module.channels = 3;
     module.bpm = 32;
     module.instruments.push_back(xm_instrument({1, 2, 3, 4}));
-    xm_cell(module, 0, 0, 1) = Cell{49, 1, 0, 0, 0};
+    xm_cell(module, 0, 0, 1) = XmCell{49, 1, 0, 0, 0};
     Song* song = probe_load(module);
     ASSERT_NE(song, nullptr);
     EXPECT_FALSE(song_start(nullptr));

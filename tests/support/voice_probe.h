@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "player/song.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
 struct VoiceCommands {
     bool started;          // voice_start

@@ -16,7 +16,6 @@
 #include "tools/music/gen_music.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 
 const uint8_t music_order_table[MUSIC_SONG_LENGTH] = {
@@ -64,9 +63,9 @@ Chord chord_named(const char* s)
 
 // A pattern under construction, with its four chords.
 struct Pat {
-    MusicPattern* p;
+    XmPattern* p;
     Chord chords[4];
-    MusicCell& at(int row, int ch) { return p->cells[row][ch]; }
+    XmCell& at(int row, int ch) { return p->cells[(size_t)row * MUSIC_CHANNELS + ch]; }
     const Chord& chord(int row) const { return chords[row / BAR]; }
 };
 
@@ -74,7 +73,7 @@ void note(Pat& P, int row, int ch, int midi, uint8_t ins, int vol = -1,
           uint8_t fx = 0, uint8_t par = 0)
 {
     if (row < 0 || row >= MUSIC_ROWS) return;
-    MusicCell& c = P.at(row, ch);
+    XmCell& c = P.at(row, ch);
     c.note = xm_note(midi);
     c.instrument = ins;
     c.volume = vol >= 0 ? (uint8_t)(VOL_SET + vol) : 0;
@@ -115,7 +114,7 @@ void volume_curve(Pat& P, int ch, int from, int to, const std::function<int(int)
 {
     for (int r = from; r < to; r++) {
         int want = level(r);
-        MusicCell& c = P.at(r, ch);
+        XmCell& c = P.at(r, ch);
         if (c.note && c.note != KEY_OFF && c.instrument) {
             c.volume = (uint8_t)(VOL_SET + want);
             current = want;
@@ -232,7 +231,7 @@ void bass_long(Pat& P, int from, int to, int vol = 44, bool slide = false)
         note(P, r, CH_BASS, bass_root(P.chord(r)) - 12, BASS, vol);
         if (slide && r + BAR < MUSIC_ROWS) {
             // Glide into the next bar's root over the last two rows.
-            MusicCell& c = P.at(r + BAR - 2, CH_BASS);
+            XmCell& c = P.at(r + BAR - 2, CH_BASS);
             c.note = xm_note(bass_root(P.chord(r + BAR)) - 12);
             c.effect = FX_TONE_PORTA;
             c.parameter = 0x08;
@@ -351,9 +350,9 @@ void arp(Pat& P, int from, int to, ArpStyle style, int vol = 22)
 void arp_echo(Pat& P, int from, int to)
 {
     for (int r = from + 3; r < to; r++) {
-        const MusicCell& src = P.at(r - 3, CH_ARP);
+        const XmCell& src = P.at(r - 3, CH_ARP);
         if (!src.note || src.note == KEY_OFF || P.at(r, CH_ECHO).note) continue;
-        MusicCell& c = P.at(r, CH_ECHO);
+        XmCell& c = P.at(r, CH_ECHO);
         c = src;
         c.volume = (uint8_t)(VOL_SET + (src.volume - VOL_SET) / 2);
         c.effect = FX_PANNING;
@@ -429,7 +428,7 @@ void melody(Pat& P, int ch, uint8_t ins, const char* text, int vol, int transpos
         if (!m.midi) continue;
         int n = m.midi + transpose;
         if (m.glide) {
-            MusicCell& c = P.at(m.row, ch);
+            XmCell& c = P.at(m.row, ch);
             c.note = xm_note(n);
             c.effect = FX_TONE_PORTA;
             c.parameter = 0x0C;
@@ -448,8 +447,8 @@ void melody(Pat& P, int ch, uint8_t ins, const char* text, int vol, int transpos
 void echo_of(Pat& P, int src_ch, int delay, int vol)
 {
     for (int r = MUSIC_ROWS - 1; r >= delay; r--) {
-        const MusicCell& s = P.at(r - delay, src_ch);
-        MusicCell& c = P.at(r, CH_ECHO);
+        const XmCell& s = P.at(r - delay, src_ch);
+        XmCell& c = P.at(r, CH_ECHO);
         if (!s.note) continue;
         if (s.note == KEY_OFF) { c.note = KEY_OFF; continue; }
         c.note = s.note;
@@ -465,8 +464,8 @@ void echo_of(Pat& P, int src_ch, int delay, int vol)
 void harmony_of(Pat& P, int vol)
 {
     for (int r = 0; r < MUSIC_ROWS; r++) {
-        const MusicCell& s = P.at(r, CH_LEAD);
-        MusicCell& c = P.at(r, CH_ECHO);
+        const XmCell& s = P.at(r, CH_LEAD);
+        XmCell& c = P.at(r, CH_ECHO);
         if (!s.note) {
             if (s.effect == FX_TONE_PORTA) c = s;   // the glide goes on
             continue;
@@ -489,24 +488,25 @@ void harmony_of(Pat& P, int vol)
 
 // Releases, at row 0, the sustaining channels that a pattern leaves silent
 // there, so nothing held by whichever pattern came before rings on.
-void release_unused(MusicPattern& p)
+void release_unused(XmPattern& p)
 {
     for (int ch : {CH_BASS, CH_PAD, CH_PAD2, CH_PAD3, CH_LEAD, CH_ECHO, CH_STRINGS, CH_NOISE})
-        if (!p.cells[0][ch].note) p.cells[0][ch].note = KEY_OFF;
+        if (!p.cells[ch].note) p.cells[ch].note = KEY_OFF;
 }
 
 // ---- the patterns --------------------------------------------------------
 
-Pat make(MusicPattern& p, const char* a, const char* b, const char* c, const char* d)
+Pat make(XmPattern& p, const char* a, const char* b, const char* c, const char* d)
 {
     Pat P{&p, {chord_named(a), chord_named(b), chord_named(c), chord_named(d)}};
-    std::memset(&p, 0, sizeof p);
+    p.rows = MUSIC_ROWS;
+    p.cells.assign((size_t)MUSIC_ROWS * MUSIC_CHANNELS, XmCell{});
     return P;
 }
 
 // Order 0, intro: the pads swell out of silence under a low wind, and the
 // bell hints at the chorus.
-void intro_a(MusicPattern& p)
+void intro_a(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     pads(P, 0, 4);
@@ -517,7 +517,7 @@ void intro_a(MusicPattern& p)
 
 // Order 1: bass and strings arrive, the arpeggio fades in, hats creep in,
 // a sweep and toms lead into the beat.
-void intro_b(MusicPattern& p)
+void intro_b(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "G", "E");
     pads(P, 0, 4, 24);
@@ -532,7 +532,7 @@ void intro_b(MusicPattern& p)
 }
 
 // Order 2, the beat: kick, offbeat bass and hats under the pads.
-void build_a(MusicPattern& p)
+void build_a(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     crash(P, 0);
@@ -547,7 +547,7 @@ void build_a(MusicPattern& p)
 }
 
 // Order 3: the clap on two and four, the arpeggio with its echo.
-void build_b(MusicPattern& p)
+void build_b(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     kick_four(P, 0, 64);
@@ -563,7 +563,7 @@ void build_b(MusicPattern& p)
 
 // Order 4: busier hats, the arpeggio rocking up and down, and a first
 // glimpse of the lead (the rolling bass waits for the drop).
-void build_c(MusicPattern& p)
+void build_c(XmPattern& p)
 {
     Pat P = make(p, "Dm", "Am", "F", "G");
     crash(P, 0, 24);
@@ -580,7 +580,7 @@ void build_c(MusicPattern& p)
 
 // Order 5, before the drop: the snare tightens from quarters to a
 // retriggered roll, the sweep rises, the kick drops out for the last bar.
-void pre_drop(MusicPattern& p)
+void pre_drop(XmPattern& p)
 {
     Pat P = make(p, "F", "G", "E", "E");
     kick_four(P, 0, 48);
@@ -620,7 +620,7 @@ void full_groove(Pat& P, int vol_hats = 28)
 }
 
 // Orders 6, 10: the chorus, first half.
-void chorus_a(MusicPattern& p)
+void chorus_a(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     crash(P, 0);
@@ -632,7 +632,7 @@ void chorus_a(MusicPattern& p)
 }
 
 // Orders 7, 11, 15: the chorus, second half, ending on the dominant.
-void chorus_b(MusicPattern& p)
+void chorus_b(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "G", "E");
     full_groove(P);
@@ -645,7 +645,7 @@ void chorus_b(MusicPattern& p)
 }
 
 // Order 8, the verse: the bell carries the tune over the groove.
-void verse_a(MusicPattern& p)
+void verse_a(XmPattern& p)
 {
     Pat P = make(p, "Am", "Em", "F", "G");
     crash(P, 0, 26);
@@ -665,7 +665,7 @@ void verse_a(MusicPattern& p)
 
 // Order 9: the verse again over new chords, with strings and a lead
 // counter-line.
-void verse_b(MusicPattern& p)
+void verse_b(XmPattern& p)
 {
     Pat P = make(p, "Dm", "Am", "F", "G");
     kick_four(P, 0, 64);
@@ -685,7 +685,7 @@ void verse_b(MusicPattern& p)
 
 // Order 12, the breakdown: no kick, long gliding bass, strings and a slow
 // falling lead; chip arpeggio stabs keep it moving.
-void breakdown(MusicPattern& p)
+void breakdown(XmPattern& p)
 {
     Pat P = make(p, "F", "G", "Em", "Am");
     crash(P, 0, 28);
@@ -702,7 +702,7 @@ void breakdown(MusicPattern& p)
 
 // Order 13, the bridge: half-time kick growing into four to the floor, a
 // rising lead sequence and a snare roll.
-void bridge(MusicPattern& p)
+void bridge(XmPattern& p)
 {
     Pat P = make(p, "Dm", "Em", "F", "G");
     crash(P, 0, 20);
@@ -721,7 +721,7 @@ void bridge(MusicPattern& p)
 
 // Order 14, the solo: the lead climbs high with glides, the pluck plays
 // chip arpeggios on the offbeats.
-void solo(MusicPattern& p)
+void solo(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     crash(P, 0);
@@ -737,7 +737,7 @@ void solo(MusicPattern& p)
 
 // Order 16, the climax: the chorus tune with a harmony a third below,
 // strings and the bell doubling an octave up.
-void climax_a(MusicPattern& p)
+void climax_a(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     crash(P, 0, 34);
@@ -751,7 +751,7 @@ void climax_a(MusicPattern& p)
 
 // Order 17: the climax answers on the subdominant and ends on the dominant
 // with a full fill.
-void climax_b(MusicPattern& p)
+void climax_b(XmPattern& p)
 {
     Pat P = make(p, "Dm", "F", "G", "E");
     full_groove(P, 30);
@@ -766,7 +766,7 @@ void climax_b(MusicPattern& p)
 
 // Order 18, the finale: the chorus tune returns on the bell over a lighter
 // groove.
-void finale(MusicPattern& p)
+void finale(XmPattern& p)
 {
     Pat P = make(p, "Am", "F", "C", "G");
     crash(P, 0, 34);
@@ -783,7 +783,7 @@ void finale(MusicPattern& p)
 
 // Order 19, the ending: Dm, E and a final A minor chord that rings out and
 // fades, the lead resolving to A with vibrato.
-void ending(MusicPattern& p)
+void ending(XmPattern& p)
 {
     Pat P = make(p, "Dm", "E", "Am", "Am");
     kick_four(P, 0, 24);
@@ -815,9 +815,9 @@ void ending(MusicPattern& p)
 
 }  // namespace
 
-void music_compose(std::vector<MusicPattern>& out)
+void music_compose(std::vector<XmPattern>& out)
 {
-    out.assign(MUSIC_PATTERNS, MusicPattern{});
+    out.assign(MUSIC_PATTERNS, XmPattern{});
     verse_a(out[0]);
     intro_a(out[1]);
     build_b(out[2]);
@@ -835,5 +835,5 @@ void music_compose(std::vector<MusicPattern>& out)
     climax_b(out[14]);
     finale(out[15]);
     ending(out[16]);
-    for (MusicPattern& p : out) release_unused(p);
+    for (XmPattern& p : out) release_unused(p);
 }

@@ -9,7 +9,6 @@
 #include "tools/music/gen_music.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -68,18 +67,13 @@ std::vector<double> additive_loop(int length, const int* cycles, const double* w
     return w;
 }
 
-MusicEnvelope envelope(std::initializer_list<int> xy, int sustain = -1,
-                       int loop_start = -1, int loop_end = -1)
+XmEnvelope envelope(std::initializer_list<int> xy, int sustain = -1,
+                    int loop_start = -1, int loop_end = -1)
 {
-    MusicEnvelope e;
-    std::memset(&e, 0, sizeof e);
-    int i = 0;
-    for (auto it = xy.begin(); it != xy.end() && i < 12; i++) {
-        e.x[i] = (uint16_t)*it++;
-        e.y[i] = (uint16_t)*it++;
-    }
-    e.points = i;
-    e.type = i >= 2 ? 1 : 0;
+    XmEnvelope e;
+    for (auto it = xy.begin(); it != xy.end() && e.points.size() < 12; it += 2)
+        e.points.push_back({(uint16_t)it[0], (uint16_t)it[1]});
+    e.type = e.points.size() >= 2 ? 1 : 0;
     if (sustain >= 0) { e.sustain = (uint8_t)sustain; e.type |= 2; }
     if (loop_start >= 0) {
         e.loop_start = (uint8_t)loop_start;
@@ -89,10 +83,10 @@ MusicEnvelope envelope(std::initializer_list<int> xy, int sustain = -1,
     return e;
 }
 
-MusicSample one_shot(std::vector<int8_t> data, int volume, int panning)
+XmSample one_shot(const std::vector<int8_t>& data, int volume, int panning)
 {
-    MusicSample s{};
-    s.data = std::move(data);
+    XmSample s;
+    s.values.assign(data.begin(), data.end());
     s.volume = (uint8_t)volume;
     s.panning = (uint8_t)panning;
     s.relative_note = 12;
@@ -101,30 +95,30 @@ MusicSample one_shot(std::vector<int8_t> data, int volume, int panning)
 
 // A looped wave whose whole length is the loop; `relative_note` tunes it so
 // that note C-4 plays middle C.
-MusicSample looped(std::vector<int8_t> data, int volume, int panning, int relative_note)
+XmSample looped(const std::vector<int8_t>& data, int volume, int panning, int relative_note)
 {
-    MusicSample s{};
+    XmSample s;
+    s.values.assign(data.begin(), data.end());
     s.loop_start = 0;
     s.loop_length = (uint32_t)data.size();
-    s.data = std::move(data);
+    s.loop_bits = 1;                             // forward
     s.volume = (uint8_t)volume;
     s.panning = (uint8_t)panning;
     s.relative_note = (int8_t)relative_note;
     return s;
 }
 
-MusicInstrument instrument(const char* name, MusicSample s)
+XmInstrument instrument(const char* name, XmSample s)
 {
-    MusicInstrument in{};
+    XmInstrument in;
     in.name = name;
     in.samples.push_back(std::move(s));
-    std::memset(in.keymap, 0, sizeof in.keymap);
     return in;
 }
 
 // Kick: a sine swept from about 160 Hz down to 45 Hz with a soft click,
 // gently saturated.
-MusicInstrument make_kick()
+XmInstrument make_kick()
 {
     int n = (int)(0.30 * LOW_RATE);
     std::vector<double> w(n);
@@ -139,14 +133,14 @@ MusicInstrument make_kick()
         double tail = i > n - 200 ? (n - i) / 200.0 : 1.0;
         w[i] = std::tanh(1.6 * (a * std::sin(phase) + click)) * tail;
     }
-    MusicSample smp = one_shot(quantise(w, 1.0), 60, 128);
+    XmSample smp = one_shot(quantise(w, 1.0), 60, 128);
     smp.relative_note = 0;
     return instrument("kick", std::move(smp));
 }
 
 // Snare and clap in one: a short body tone, three quick noise bursts (the
 // clap) and a band-limited noise tail.
-MusicInstrument make_snare()
+XmInstrument make_snare()
 {
     int n = (int)(0.22 * DRUM_RATE);
     std::vector<double> w(n);
@@ -174,7 +168,7 @@ MusicInstrument make_snare()
 
 // Hi-hats: high-passed noise with a metallic edge; sample 0 closed (notes
 // below C-5), sample 1 open (C-5 and up).
-MusicInstrument make_hats()
+XmInstrument make_hats()
 {
     auto hat = [](double seconds, double decay, uint32_t seed) {
         int n = (int)(seconds * DRUM_RATE);
@@ -194,8 +188,8 @@ MusicInstrument make_hats()
         }
         return w;
     };
-    MusicInstrument in = instrument("hats", one_shot(quantise(hat(0.05, 70.0, 0xBEEF01u), 0.9, 4), 40, 150));
-    MusicSample open = one_shot(quantise(hat(0.16, 16.0, 0xBEEF02u), 0.9, 4), 36, 150);
+    XmInstrument in = instrument("hats", one_shot(quantise(hat(0.05, 70.0, 0xBEEF01u), 0.9, 4), 40, 150));
+    XmSample open = one_shot(quantise(hat(0.16, 16.0, 0xBEEF02u), 0.9, 4), 36, 150);
     open.relative_note = 0;   // triggered at C-5
     in.samples.push_back(std::move(open));
     for (int k = 60; k < 96; k++) in.keymap[k] = 1;
@@ -203,7 +197,7 @@ MusicInstrument make_hats()
 }
 
 // Bass: a warm saw with a strong fundamental, one 128-frame cycle.
-MusicInstrument make_bass()
+XmInstrument make_bass()
 {
     double amp[25] = {};
     for (int k = 1; k <= 24; k++)
@@ -211,37 +205,37 @@ MusicInstrument make_bass()
     amp[1] *= 1.6;
     int cyc[1] = {1};
     double wt[1] = {1.0};
-    MusicInstrument in = instrument("bass", looped(quantise(additive_loop(128, cyc, wt, 1, amp, 24), 1.0), 44, 128, 24));
-    in.volume_env = envelope({0, 64, 4, 50, 16, 38, 40, 30}, 2);
+    XmInstrument in = instrument("bass", looped(quantise(additive_loop(128, cyc, wt, 1, amp, 24), 1.0), 44, 128, 24));
+    in.volume_envelope = envelope({0, 64, 4, 50, 16, 38, 40, 30}, 2);
     in.fadeout = 2048;
     return in;
 }
 
 // Pad: three saws detuned by about +-27 cents, 64 cycles of 32 frames per
 // loop, so the beating is part of the loop.
-MusicInstrument make_pad()
+XmInstrument make_pad()
 {
     double amp[16] = {};
     for (int k = 1; k <= 15; k++) amp[k] = 1.0 / std::pow(k, 1.15);
     int cyc[3] = {63, 64, 65};
     double wt[3] = {0.7, 1.0, 0.7};
-    MusicInstrument in = instrument("pad", looped(quantise(additive_loop(2048, cyc, wt, 3, amp, 15), 1.0), 24, 128, 0));
-    in.volume_env = envelope({0, 0, 14, 64, 40, 52, 120, 40}, 2);
+    XmInstrument in = instrument("pad", looped(quantise(additive_loop(2048, cyc, wt, 3, amp, 15), 1.0), 24, 128, 0));
+    in.volume_envelope = envelope({0, 0, 14, 64, 40, 52, 120, 40}, 2);
     in.fadeout = 700;
     return in;
 }
 
 // Lead: half square, half saw, one 64-frame cycle, with a delayed
 // auto-vibrato.
-MusicInstrument make_lead()
+XmInstrument make_lead()
 {
     double amp[25] = {};
     for (int k = 1; k <= 24; k++)
         amp[k] = ((k & 1) ? 0.8 : 0.35) / k * (k > 10 ? std::exp(-(k - 10) / 6.0) : 1.0);
     int cyc[1] = {1};
     double wt[1] = {1.0};
-    MusicInstrument in = instrument("lead", looped(quantise(additive_loop(64, cyc, wt, 1, amp, 24), 1.0), 40, 128, 12));
-    in.volume_env = envelope({0, 48, 3, 64, 14, 54, 60, 46}, 2);
+    XmInstrument in = instrument("lead", looped(quantise(additive_loop(64, cyc, wt, 1, amp, 24), 1.0), 40, 128, 12));
+    in.volume_envelope = envelope({0, 48, 3, 64, 14, 54, 60, 46}, 2);
     in.fadeout = 1100;
     in.vibrato_type = 0;
     in.vibrato_sweep = 40;
@@ -251,14 +245,14 @@ MusicInstrument make_lead()
 }
 
 // Pluck: a bright 25% pulse with a fast decay, for arpeggios.
-MusicInstrument make_pluck()
+XmInstrument make_pluck()
 {
     double amp[29] = {};
     for (int k = 1; k <= 28; k++) amp[k] = std::sin(PI * k * 0.25) / k * std::exp(-k / 18.0);
     int cyc[1] = {1};
     double wt[1] = {1.0};
-    MusicInstrument in = instrument("pluck", looped(quantise(additive_loop(64, cyc, wt, 1, amp, 28), 1.0), 30, 96, 12));
-    in.volume_env = envelope({0, 64, 3, 44, 10, 24, 24, 10, 50, 0});
+    XmInstrument in = instrument("pluck", looped(quantise(additive_loop(64, cyc, wt, 1, amp, 28), 1.0), 30, 96, 12));
+    in.volume_envelope = envelope({0, 64, 3, 44, 10, 24, 24, 10, 50, 0});
     in.fadeout = 1500;
     return in;
 }
@@ -266,7 +260,7 @@ MusicInstrument make_pluck()
 // Strings/choir: a vowel-like spectrum on two copies detuned by +-27
 // cents, with a slow attack, a looped swell while the note is held (the
 // fade-out takes over at key-off) and a slowly swaying panning envelope.
-MusicInstrument make_strings()
+XmInstrument make_strings()
 {
     double amp[16] = {};
     for (int k = 1; k <= 15; k++)
@@ -274,16 +268,16 @@ MusicInstrument make_strings()
                               0.9 * std::exp(-(k - 7) * (k - 7) / 3.0));
     int cyc[2] = {63, 65};
     double wt[2] = {1.0, 1.0};
-    MusicInstrument in = instrument("strings", looped(quantise(additive_loop(2048, cyc, wt, 2, amp, 15), 1.0), 28, 150, 0));
-    in.volume_env = envelope({0, 0, 30, 64, 70, 50, 110, 64}, -1, 1, 3);
-    in.panning_env = envelope({0, 24, 60, 40, 120, 24}, -1, 0, 2);
+    XmInstrument in = instrument("strings", looped(quantise(additive_loop(2048, cyc, wt, 2, amp, 15), 1.0), 28, 150, 0));
+    in.volume_envelope = envelope({0, 0, 30, 64, 70, 50, 110, 64}, -1, 1, 3);
+    in.panning_envelope = envelope({0, 24, 60, 40, 120, 24}, -1, 0, 2);
     in.fadeout = 500;
     return in;
 }
 
 // Bell: a harmonic FM tone (carrier 1, modulator 4), one 64-frame cycle
 // with a long decay.
-MusicInstrument make_bell()
+XmInstrument make_bell()
 {
     int n = 64;
     std::vector<double> w(n);
@@ -291,8 +285,8 @@ MusicInstrument make_bell()
         double ph = 2 * PI * i / n;
         w[i] = std::sin(ph + 1.3 * std::sin(4 * ph)) + 0.25 * std::sin(2 * ph);
     }
-    MusicInstrument in = instrument("bell", looped(quantise(w, 1.0), 30, 100, 12));
-    in.volume_env = envelope({0, 64, 5, 44, 24, 26, 70, 10, 160, 0});
+    XmInstrument in = instrument("bell", looped(quantise(w, 1.0), 30, 100, 12));
+    in.volume_envelope = envelope({0, 64, 5, 44, 24, 26, 70, 10, 160, 0});
     in.fadeout = 600;
     return in;
 }
@@ -300,7 +294,7 @@ MusicInstrument make_bell()
 // Noise: a loop of soft white noise for crashes and sweeps. The envelope
 // holds at full until key-off and then decays like a cymbal, so a note with
 // K00 is a crash and a held note under volume slides is a sweep.
-MusicInstrument make_noise()
+XmInstrument make_noise()
 {
     int n = 4096;
     std::vector<double> w(n);
@@ -311,14 +305,14 @@ MusicInstrument make_noise()
         lp += 0.6 * (raw - lp);
         w[i] = lp;
     }
-    MusicInstrument in = instrument("noise", looped(quantise(w, 0.8, 4), 28, 128, 12));
-    in.volume_env = envelope({0, 64, 6, 40, 30, 20, 80, 8, 160, 0}, 0);
+    XmInstrument in = instrument("noise", looped(quantise(w, 0.8, 4), 28, 128, 12));
+    in.volume_envelope = envelope({0, 64, 6, 40, 30, 20, 80, 8, 160, 0}, 0);
     in.fadeout = 256;
     return in;
 }
 
 // Tom: a sine dropping in pitch, for fills; played at several notes.
-MusicInstrument make_tom()
+XmInstrument make_tom()
 {
     int n = (int)(0.30 * LOW_RATE);
     std::vector<double> w(n);
@@ -331,14 +325,14 @@ MusicInstrument make_tom()
         double tail = i > n - 150 ? (n - i) / 150.0 : 1.0;
         w[i] = std::tanh(1.3 * a * std::sin(phase)) * tail;
     }
-    MusicSample smp = one_shot(quantise(w, 1.0), 36, 128);
+    XmSample smp = one_shot(quantise(w, 1.0), 36, 128);
     smp.relative_note = 0;
     return instrument("tom", std::move(smp));
 }
 
 }  // namespace
 
-void music_make_instruments(std::vector<MusicInstrument>& out)
+void music_make_instruments(std::vector<XmInstrument>& out)
 {
     out.clear();
     out.push_back(make_kick());     // 1

@@ -1,75 +1,76 @@
-// xm_writer.cpp -- the in-memory XM writer of the tests.
-#include "tests/support/xm_writer.h"
+// xm_writer.cpp -- the XM writer: module description in, file bytes out.
+#include "tools/formats/xm_writer.h"
 
-#include <cstring>
+#include <algorithm>
 
-static void put8(std::vector<uint8_t>& out, uint32_t value)
+namespace {
+
+constexpr uint32_t HEADER_SIZE = 276;             // from offset 60, order table included
+constexpr uint32_t PATTERN_HEADER_SIZE = 9;
+constexpr uint32_t INSTRUMENT_HEADER_SIZE = 263;  // as FastTracker 2 writes it
+constexpr uint32_t EMPTY_INSTRUMENT_SIZE = 29;    // up to the sample count
+constexpr uint32_t SAMPLE_HEADER_SIZE = 40;
+
+void put8(std::vector<uint8_t>& out, uint32_t value)
 {
     out.push_back(static_cast<uint8_t>(value));
 }
 
-static void put16(std::vector<uint8_t>& out, uint32_t value)
+void put16(std::vector<uint8_t>& out, uint32_t value)
 {
     put8(out, value);
     put8(out, value >> 8);
 }
 
-static void put32(std::vector<uint8_t>& out, uint32_t value)
+void put32(std::vector<uint8_t>& out, uint32_t value)
 {
     put16(out, value);
     put16(out, value >> 16);
 }
 
-static void put_zeros(std::vector<uint8_t>& out, size_t count)
+// `width` bytes: the text, cut or filled up with `fill`.
+void put_text(std::vector<uint8_t>& out, const std::string& text, size_t width, char fill)
 {
-    out.insert(out.end(), count, 0);
+    for (size_t i = 0; i < width; i++)
+        put8(out, static_cast<uint8_t>(i < text.size() ? text[i] : fill));
 }
 
-Cell& xm_cell(XmModule& module, int pattern, int row, int channel)
+// A cell with every field set costs five bytes either way, so FastTracker 2
+// stores it plainly (its first byte, a note, has bit 7 clear); any other
+// cell is a mask byte (bit 7 set, bit k for field k) and its non-zero fields.
+void pack_cell(std::vector<uint8_t>& out, const XmCell& cell)
 {
-    XmPattern& p = module.patterns.at(pattern);
-    p.cells.resize(static_cast<size_t>(p.rows) * module.channels, Cell{});
-    return p.cells.at(static_cast<size_t>(row) * module.channels + channel);
+    const uint8_t fields[5] = {cell.note, cell.instrument, cell.volume, cell.effect,
+                               cell.parameter};
+    uint8_t mask = 0x80;
+    for (int bit = 0; bit < 5; bit++)
+        if (fields[bit])
+            mask |= static_cast<uint8_t>(1 << bit);
+    if (mask != 0x9F)
+        put8(out, mask);
+    for (int bit = 0; bit < 5; bit++)
+        if (fields[bit])
+            put8(out, fields[bit]);
 }
 
-XmInstrument xm_instrument(std::vector<int16_t> values, bool sixteen_bit)
-{
-    XmInstrument instrument;
-    XmSample sample;
-    sample.values = std::move(values);
-    sample.sixteen_bit = sixteen_bit;
-    instrument.samples.push_back(sample);
-    return instrument;
-}
-
-static void write_pattern(std::vector<uint8_t>& out, const XmModule& module,
-                          const XmPattern& pattern)
+void write_pattern(std::vector<uint8_t>& out, const XmModule& module, const XmPattern& pattern)
 {
     std::vector<uint8_t> data = pattern.raw_data;
     if (data.empty() && !pattern.empty_packed) {
         size_t count = static_cast<size_t>(pattern.rows) * module.channels;
-        for (size_t i = 0; i < count; i++) {
-            Cell cell = i < pattern.cells.size() ? pattern.cells[i] : Cell{};
-            const uint8_t fields[5] = {cell.note, cell.instrument, cell.volume, cell.effect,
-                                       cell.parameter};
-            uint8_t mask = 0x80;
-            for (int bit = 0; bit < 5; bit++)
-                if (fields[bit])
-                    mask |= static_cast<uint8_t>(1 << bit);
-            data.push_back(mask);
-            for (int bit = 0; bit < 5; bit++)
-                if (fields[bit])
-                    data.push_back(fields[bit]);
-        }
+        for (size_t i = 0; i < count; i++)
+            pack_cell(data, i < pattern.cells.size() ? pattern.cells[i] : XmCell{});
     }
-    put32(out, 9);
-    put8(out, 0);
+    if (pattern.empty_packed)
+        data.clear();
+    put32(out, PATTERN_HEADER_SIZE);
+    put8(out, 0);  // packing type
     put16(out, static_cast<uint32_t>(pattern.rows));
-    put16(out, pattern.empty_packed ? 0 : static_cast<uint32_t>(data.size()));
+    put16(out, static_cast<uint32_t>(data.size()));
     out.insert(out.end(), data.begin(), data.end());
 }
 
-static void write_envelope_points(std::vector<uint8_t>& out, const XmEnvelope& envelope)
+void write_envelope_points(std::vector<uint8_t>& out, const XmEnvelope& envelope)
 {
     for (size_t i = 0; i < 12; i++) {
         bool present = i < envelope.points.size();
@@ -78,16 +79,16 @@ static void write_envelope_points(std::vector<uint8_t>& out, const XmEnvelope& e
     }
 }
 
-static void write_instrument(std::vector<uint8_t>& out, const XmInstrument& instrument)
+void write_instrument(std::vector<uint8_t>& out, const XmInstrument& instrument)
 {
     size_t count = instrument.samples.size();
-    put32(out, count ? 263 : 29);
-    put_zeros(out, 22);  // name
-    put8(out, 0);        // type
+    put32(out, count ? INSTRUMENT_HEADER_SIZE : EMPTY_INSTRUMENT_SIZE);
+    put_text(out, instrument.name, 22, 0);
+    put8(out, 0);  // type
     put16(out, static_cast<uint32_t>(count));
     if (count == 0)
         return;
-    put32(out, 40);
+    put32(out, SAMPLE_HEADER_SIZE);
     out.insert(out.end(), instrument.keymap, instrument.keymap + 96);
     write_envelope_points(out, instrument.volume_envelope);
     write_envelope_points(out, instrument.panning_envelope);
@@ -106,7 +107,7 @@ static void write_instrument(std::vector<uint8_t>& out, const XmInstrument& inst
     put8(out, instrument.vibrato_depth);
     put8(out, instrument.vibrato_rate);
     put16(out, instrument.fadeout);
-    put_zeros(out, 22);  // reserved, up to the header size of 263
+    put_text(out, "", 22, 0);  // reserved, up to the header size
     for (const XmSample& sample : instrument.samples) {
         uint32_t unit = sample.sixteen_bit ? 2 : 1;
         uint32_t length = static_cast<uint32_t>(sample.values.size()) * unit;
@@ -125,8 +126,8 @@ static void write_instrument(std::vector<uint8_t>& out, const XmInstrument& inst
         put8(out, static_cast<uint32_t>(sample.loop_bits | (sample.sixteen_bit ? 0x10 : 0)));
         put8(out, sample.panning);
         put8(out, static_cast<uint8_t>(sample.relative_note));
-        put8(out, 0);
-        put_zeros(out, 22);
+        put8(out, 0);              // reserved
+        put_text(out, "", 22, 0);  // sample name
     }
     for (const XmSample& sample : instrument.samples) {
         int32_t previous = 0;
@@ -141,16 +142,34 @@ static void write_instrument(std::vector<uint8_t>& out, const XmInstrument& inst
     }
 }
 
+}  // namespace
+
+XmCell& xm_cell(XmModule& module, int pattern, int row, int channel)
+{
+    XmPattern& p = module.patterns.at(pattern);
+    p.cells.resize(static_cast<size_t>(p.rows) * module.channels, XmCell{});
+    return p.cells.at(static_cast<size_t>(row) * module.channels + channel);
+}
+
+XmInstrument xm_instrument(std::vector<int16_t> values, bool sixteen_bit)
+{
+    XmInstrument instrument;
+    XmSample sample;
+    sample.values = std::move(values);
+    sample.sixteen_bit = sixteen_bit;
+    instrument.samples.push_back(sample);
+    return instrument;
+}
+
 std::vector<uint8_t> xm_write(const XmModule& module)
 {
-    const char id[] = "Extended Module: ";
-    std::vector<uint8_t> out(id, id + 17);
-    put_zeros(out, 20);  // module name
+    std::vector<uint8_t> out;
+    put_text(out, "Extended Module: ", 17, 0);
+    put_text(out, "", 20, 0);  // module name
     put8(out, 0x1A);
-    const char tracker[21] = "FastTracker v2.00   ";
-    out.insert(out.end(), tracker, tracker + 20);
+    put_text(out, "FastTracker v2.00", 20, ' ');
     put16(out, 0x0104);
-    put32(out, 276);
+    put32(out, HEADER_SIZE);
     put16(out, static_cast<uint32_t>(module.song_length));
     put16(out, static_cast<uint32_t>(module.restart_position));
     put16(out, static_cast<uint32_t>(module.channels));
@@ -161,11 +180,10 @@ std::vector<uint8_t> xm_write(const XmModule& module)
     put16(out, module.flags);
     put16(out, static_cast<uint32_t>(module.speed));
     put16(out, static_cast<uint32_t>(module.bpm));
-    uint8_t order[256] = {};
-    for (size_t i = 0; i < module.order.size() && i < 256; i++)
-        order[i] = module.order[i];
-    out.insert(out.end(), order, order + 256);
-    for (int p = 0; p < pattern_count && p < static_cast<int>(module.patterns.size()); p++)
+    for (size_t i = 0; i < 256; i++)
+        put8(out, i < module.order.size() ? module.order[i] : 0);
+    int written = std::min(pattern_count, static_cast<int>(module.patterns.size()));
+    for (int p = 0; p < written; p++)
         write_pattern(out, module, module.patterns[p]);
     for (const XmInstrument& instrument : module.instruments)
         write_instrument(out, instrument);
