@@ -16,7 +16,7 @@
 #include "player/song.h"
 #include "player/song_end.h"
 #include "tests/support/voice_probe.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 
 // At 125 BPM and 44100 Hz a tick is 2.5 / 125 s = 882 frames; a row at the
 // default speed 6 is six of them.
@@ -53,7 +53,7 @@ static XmModule song_of(std::initializer_list<int> rows, int restart = 0)
 static void put(XmModule& module, int pattern, int row, uint8_t effect, uint8_t parameter,
                 int channel = 0)
 {
-    xm_cell(module, pattern, row, channel) = Cell{0, 0, 0, effect, parameter};
+    xm_cell(module, pattern, row, channel) = XmCell{0, 0, 0, effect, parameter};
 }
 
 class SongEndTest : public ::testing::Test {
@@ -245,8 +245,8 @@ TEST_F(SongEndTest, WatchedSongSoundsTheSameUntilItsEndThenFallsSilent)
     module.instruments.push_back(xm_instrument(values));
     module.instruments[0].samples[0].loop_length = 4000;
     module.instruments[0].samples[0].loop_bits = 1;
-    xm_cell(module, 0, 0, 0) = Cell{49, 1, 0, 0, 0};
-    xm_cell(module, 1, 1, 0) = Cell{61, 1, 0, 0xA, 0x02};
+    xm_cell(module, 0, 0, 0) = XmCell{49, 1, 0, 0, 0};
+    xm_cell(module, 1, 1, 0) = XmCell{61, 1, 0, 0xA, 0x02};
     put(module, 1, 3, 0xB, 1);
     const int64_t length = 8 * ROW;
     const int64_t total = length + 4 * TICK;

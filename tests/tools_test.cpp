@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "tests/support/golden.h"
-#include "tests/support/xm_writer.h"
 #include "tools/formats/png.h"
+#include "tools/formats/xm_writer.h"
 
 namespace {
 
@@ -122,9 +122,9 @@ void write_small_song(const std::string& path, bool jump_back)
         values[i] = int16_t((i * 29) % 160 - 80);
     module.instruments.push_back(xm_instrument(values));
     for (int p = 0; p < 3; p++)
-        xm_cell(module, p, 0, 0) = Cell{uint8_t(49 + p), 1, 0, 0, 0};
+        xm_cell(module, p, 0, 0) = XmCell{uint8_t(49 + p), 1, 0, 0, 0};
     if (jump_back)
-        xm_cell(module, 2, 2, 0) = Cell{0, 0, 0, 0xB, 1};
+        xm_cell(module, 2, 2, 0) = XmCell{0, 0, 0, 0xB, 1};
     std::vector<uint8_t> bytes = xm_write(module);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 std::streamsize(bytes.size()));
