@@ -15,7 +15,7 @@
 #include "tests/support/fake_waveout.h"
 #include "tests/support/golden.h"
 #include "tests/support/voice_probe.h"
-#include "tests/support/xm_writer.h"
+#include "tools/formats/xm_writer.h"
 #include "tools/webplayer/web_player.h"
 
 namespace {
@@ -98,7 +98,7 @@ std::vector<uint8_t> tiny_module(void)
     in.samples[0].loop_bits = 1;
     in.samples[0].loop_length = 64;
     m.instruments = {in};
-    Cell& c = xm_cell(m, 0, 0, 0);
+    XmCell& c = xm_cell(m, 0, 0, 0);
     c.note = 49;
     c.instrument = 1;
     xm_cell(m, 1, 2, 0).effect = 0x0F;  // F06 in order 1's third row
