@@ -42,8 +42,8 @@ int tavimo_run(void)
         return EXIT_SOUND_FAILED;
 
     // The wait counts from process start, not from the end of start-up; it
-    // neither sleeps nor pumps messages, so a key pressed now takes effect
-    // at the first presentation.
+    // neither sleeps nor reads display events, so a key pressed now takes
+    // effect at the first presentation.
     while (process_clock_ms() < START_DELAY_MS) {
     }
 

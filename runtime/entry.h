@@ -4,7 +4,7 @@
 // process clock reaches 3000 ms, starts the music, runs the frame loop and
 // takes everything down again. It returns the process exit code:
 //   0  the scene table ran to its end (Escape and close also end the process
-//      with 0, from inside the display's message pump, without returning)
+//      with 0, from inside display_present, without returning)
 //   2  opening the display failed
 //   3  opening the sound device or creating the song failed
 //  15  allocating the frame buffer failed
