@@ -70,7 +70,7 @@ TEST(MusicModule, GeneratorWritesTheEmbeddedModuleByteForByte)
     size_t first_difference = 0;
     while (first_difference < bytes.size() && bytes[first_difference] == module_data[first_difference])
         first_difference++;
-    EXPECT_EQ(first_difference, (size_t)SIZE) << "regenerate assets/module_data.xm with gen_music";
+    EXPECT_EQ(first_difference, (size_t)SIZE) << "regenerate assets/module_data.xm with tavimo-gen-music";
 }
 
 // The loader reads to the module's last byte, mends nothing, and finds the

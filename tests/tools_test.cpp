@@ -251,6 +251,11 @@ TEST(Tools, BadArgumentsGiveTheUsageAndExitCode2)
         "tavimo-capture --at 100",
         "tavimo-capture --wav",
         "tavimo-capture --png dir --at 1,x",
+        "tavimo-gen-music",
+        "tavimo-gen-music out.xm preview.wav",
+        "tavimo-render-music out.wav more",
+        "tavimo-gen-assets",
+        "tavimo-preview-assets assets",
     };
     for (const char* command : bad) {
         ToolRun r = run(test_build_path(command));

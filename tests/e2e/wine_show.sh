@@ -42,8 +42,8 @@ OFFLINE=""
 if [ -x "$BUILD_DIR/tavimo-capture" ]; then
   "$BUILD_DIR/tavimo-capture" --wav "$SCRATCH/offline.wav" >/dev/null 2>&1 \
     && OFFLINE=$SCRATCH/offline.wav
-elif [ -x "$BUILD_DIR/tools/music_render" ]; then
-  "$BUILD_DIR/tools/music_render" "$SCRATCH/offline.wav" >/dev/null 2>&1 \
+elif [ -x "$BUILD_DIR/tavimo-render-music" ]; then
+  "$BUILD_DIR/tavimo-render-music" "$SCRATCH/offline.wav" >/dev/null 2>&1 \
     && OFFLINE=$SCRATCH/offline.wav
 fi
 python3 - "$SCRATCH/audio.raw" "$OFFLINE" <<'EOF' || fail "the recorded sound is not the music"
@@ -78,7 +78,7 @@ print(f"music from {first / 10:.1f} s to {last / 10:.1f} s, mean level "
 if len(music) < 1200:
     sys.exit("less than 120 s of music")
 if not offline:
-    print("no offline rendering to compare with (tavimo-capture and music_render are not built)")
+    print("no offline rendering to compare with (tavimo-capture and tavimo-render-music are not built)")
     sys.exit(0 if quiet < 0.25 else "the music is mostly silence")
 
 data = open(offline, 'rb').read()

@@ -1,12 +1,12 @@
 // gen_music.h -- the soundtrack generator: instruments, composition, XM file.
 //
-// gen_music (gen_music.cpp) is an offline build tool, never part of the
+// tavimo-gen-music (gen_music.cpp) is an offline build tool, never part of the
 // show. It synthesises the instruments (gen_music_synth.cpp), lays out the
 // patterns of the composition (gen_music_song.cpp), writes the whole module
 // as a FastTracker 2 XM file of exactly MUSIC_FILE_SIZE bytes with the
 // tree's one XM writer (gen_music_xm.cpp). Everything is a pure function of
 // the code: the same build writes the same bytes. To listen to it,
-// music_render (gen_music_render.cpp) plays the embedded module through the
+// tavimo-render-music (gen_music_render.cpp) plays the embedded module through the
 // show's own player/ and audio/ offline and measures it.
 #pragma once
 #include <cstddef>

@@ -1,7 +1,7 @@
 // gen_music_render.cpp -- renders the embedded module through the show's own
 // player and mixer, offline, and measures the result.
 //
-// Usage: music_render [OUT.wav]
+// Usage: tavimo-render-music [OUT.wav]
 // Loads the module from the asset blob exactly as the show does (module
 // stream callbacks, sound_open, song_create, song_start) and takes 153.6 s
 // of 44100 Hz output from the offline sound layer, block by block, each
@@ -46,18 +46,18 @@ double rms_of(const std::vector<int16_t>& s, size_t from_frame, size_t to_frame)
 int main(int argc, char** argv)
 {
     if (argc > 2) {
-        std::fprintf(stderr, "usage: music_render [OUT.wav]\n");
+        std::fprintf(stderr, "usage: tavimo-render-music [OUT.wav]\n");
         return 2;
     }
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
     if (!sound_open(RATE)) {
-        std::fprintf(stderr, "music_render: the offline sound device did not open\n");
+        std::fprintf(stderr, "tavimo-render-music: the offline sound device did not open\n");
         return 1;
     }
     Song* song = song_create("module", nullptr);
     if (!song) {
-        std::fprintf(stderr, "music_render: the module did not load\n");
+        std::fprintf(stderr, "tavimo-render-music: the module did not load\n");
         sound_close();
         return 1;
     }
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     song_free(song);
     sound_close();
     if (out.size() < 2 * total) {
-        std::fprintf(stderr, "music_render: the sound layer stopped delivering blocks\n");
+        std::fprintf(stderr, "tavimo-render-music: the sound layer stopped delivering blocks\n");
         return 1;
     }
     out.resize(2 * total);
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         bool ok = wav_open(&wav, argv[1], RATE);
         if (ok) wav_write(&wav, out.data(), (int64_t)total);
         if (!wav_close(&wav) || !ok) {
-            std::fprintf(stderr, "music_render: cannot write %s\n", argv[1]);
+            std::fprintf(stderr, "tavimo-render-music: cannot write %s\n", argv[1]);
             return 1;
         }
     }

@@ -13,8 +13,8 @@ build=${BUILD:-$root/build}
 out=${1:-$build/music_report}
 mkdir -p "$out"
 
-cmake --build "$build" --target gen_music music_render >/dev/null
-"$build/tools/gen_music" "$out/module.xm"
+cmake --build "$build" --target tavimo-gen-music tavimo-render-music >/dev/null
+"$build/tavimo-gen-music" "$out/module.xm"
 if cmp -s "$out/module.xm" "$root/assets/module_data.xm"; then
     echo "generator output matches assets/module_data.xm"
 else
@@ -22,10 +22,10 @@ else
 fi
 echo "module: $(stat -c %s "$out/module.xm") bytes, xz -9e: $(xz -9e -c "$out/module.xm" | wc -c) bytes"
 
-echo "--- rendered through the show's player and mixer (music_render)"
+echo "--- rendered through the show's player and mixer (tavimo-render-music)"
 wav="$out/engine.wav"
 label="the show's own player and mixer"
-"$build/tools/music_render" "$wav"
+"$build/tavimo-render-music" "$wav"
 echo "--- sox stats of $(basename "$wav")"
 sox "$wav" -n stats 2>&1
 sox "$wav" -n remix 1,2 rate 22050 spectrogram -x 1200 -y 257 -z 90 \
