@@ -291,7 +291,7 @@ TEST_F(WebPlayerTest, PlaysExactlyWhatItRendersAfterPausesAndRestarts)
     ASSERT_TRUE(web_player_play());
     for (int i = 0; i < 30; i++)
         play_to(at += block_frames);
-    web_player_pause(true);
+    web_player_pause(true, false);
     const WebPlayerStatus* st = play_to(at += 2 * ring_frames);
     int32_t held = st->heard_ms;
     int32_t blocks = st->block_count;
@@ -299,7 +299,7 @@ TEST_F(WebPlayerTest, PlaysExactlyWhatItRendersAfterPausesAndRestarts)
     EXPECT_EQ(st->state, WEB_PLAYER_PAUSED);
     EXPECT_EQ(st->heard_ms, held);
     EXPECT_EQ(st->block_count, blocks);
-    web_player_pause(false);
+    web_player_pause(false, false);
     for (int i = 0; i < 100; i++)
         play_to(at += block_frames);
     st = web_player_status();

@@ -14,9 +14,6 @@
 #include "tools/formats/wav.h"
 #include "tools/xm/xm_info.h"
 
-void (*web_player_use_offline)(void);
-void (*web_player_use_device)(void);
-
 namespace {
 
 enum {
@@ -226,9 +223,9 @@ bool start_song(void)
         return false;
     mix_lock_acquire();
     p.song->tick_function = player_tick;
-    p.song->playing = p.paused ? 0 : 1;
     mix_lock_release();
-    p.status.state = p.paused ? WEB_PLAYER_PAUSED : WEB_PLAYER_PLAYING;
+    p.paused = false;
+    p.status.state = WEB_PLAYER_PLAYING;
     return true;
 }
 
@@ -530,14 +527,14 @@ bool web_player_play(void)
     return start_song();
 }
 
-void web_player_pause(bool paused)
+void web_player_pause(bool paused, bool device_pauses)
 {
     Player& p = player;
     p.paused = paused;
     if (!p.song || (p.status.state != WEB_PLAYER_PLAYING && p.status.state != WEB_PLAYER_PAUSED))
         return;
     mix_lock_acquire();
-    p.song->playing = paused ? 0 : 1;
+    p.song->playing = paused && !device_pauses ? 0 : 1;
     mix_lock_release();
     p.status.state = paused ? WEB_PLAYER_PAUSED : WEB_PLAYER_PLAYING;
 }
@@ -595,30 +592,34 @@ void web_player_seek(int32_t order)
     mix_lock_release();
 }
 
-const WebPlayerStatus* web_player_frame(void)
+void web_player_mix_due(void)
 {
     Player& p = player;
-    if (!p.rendering && output_ring) {
-        for (;;) {
-            int32_t block = next_block;
-            if (!mixing_poll())
-                break;
-            bool ours = p.song && p.song->playing && p.song->tick_function == player_tick;
-            if (block < 64)
-                p.ring_block_song[block] = ours ? p.song_blocks : -1;
-            if (ours) {
-                if (p.song_blocks < WEB_PLAYER_LOGGED_BLOCKS)
-                    p.block_sums[p.song_blocks] =
-                        web_player_checksum(output_ring + size_t(block) * block_frames * 2,
-                                            block_frames * 2);
-                p.song_blocks++;
-                p.status.block_count = int32_t(p.song_blocks < int64_t(WEB_PLAYER_LOGGED_BLOCKS)
-                                                   ? p.song_blocks : int64_t(WEB_PLAYER_LOGGED_BLOCKS));
-            }
-        }
+    if (p.rendering || !output_ring)
+        return;
+    for (;;) {
+        int32_t block = next_block;
+        if (!mixing_poll())
+            break;
+        bool ours = p.song && p.song->playing && p.song->tick_function == player_tick;
+        if (block < 64)
+            p.ring_block_song[block] = ours ? p.song_blocks : -1;
+        if (!ours)
+            continue;
+        if (p.song_blocks < WEB_PLAYER_LOGGED_BLOCKS)
+            p.block_sums[p.song_blocks] = web_player_checksum(
+                output_ring + size_t(block) * block_frames * 2, block_frames * 2);
+        p.song_blocks++;
+        p.status.block_count = int32_t(p.song_blocks < int64_t(WEB_PLAYER_LOGGED_BLOCKS)
+                                           ? p.song_blocks : int64_t(WEB_PLAYER_LOGGED_BLOCKS));
     }
+}
+
+const WebPlayerStatus* web_player_frame(void)
+{
+    web_player_mix_due();
     refresh_status();
-    return &p.status;
+    return &player.status;
 }
 
 const WebPlayerStatus* web_player_status(void)

@@ -4,9 +4,10 @@
 // The page calls these through the exported C names (all main thread; the
 // web build has no other). It opens the sound device once (web_player_open),
 // hands a file's bytes to web_player_buffer and web_player_load, and calls
-// web_player_frame once per animation frame: that mixes the blocks the device
-// needs next (as the mixing thread does natively) and works out what is heard
+// web_player_frame once per animation frame: that works out what is heard
 // now, which the status record, the level meters and the row display show.
+// Blocks are mixed by web_player_mix_due, from the sound layer's callback
+// (and from web_player_frame, for whatever is due then).
 //
 // What is heard lags what is mixed by up to a ring (about 380 ms). So the
 // song's tick function (its end watcher's) is wrapped: every row start and every tick is
@@ -75,11 +76,15 @@ const char* web_player_load(const char* name, int32_t size);
 // module.
 const char* web_player_info(bool json);
 
-// Starts from order 0 (also after stop or the end), from a fresh load of
-// the file's bytes. False without a module.
+// Starts from order 0 (also after stop, pause or the end), from a fresh
+// load of the file's bytes. False without a module.
 bool web_player_play(void);
-// Pauses or resumes: the song keeps its place; the device plays silence.
-void web_player_pause(bool paused);
+// Pauses or resumes; the song keeps its place. With `device_pauses` the
+// caller stops the device's clock itself (the page suspends its audio
+// context, which silences at once and resumes what the ring holds);
+// otherwise the song stops being mixed, and what the ring already holds,
+// up to 380 ms, is still heard.
+void web_player_pause(bool paused, bool device_pauses);
 // Stops; the next play starts from order 0.
 void web_player_stop(void);
 void web_player_set_loop(bool loop);
@@ -88,7 +93,12 @@ void web_player_set_loop(bool loop);
 // jump would); from a stop or the end it starts the song first.
 void web_player_seek(int32_t order);
 
-// Mixes what the device needs next and refreshes the status; returns it.
+// Mixes the blocks the device has left behind (as the mixing thread does
+// natively), noting which song block each ring block now holds. The web
+// sound layer calls it from its audio callback in place of its own
+// web_sound_mix_due (the page points the layer at it).
+void web_player_mix_due(void);
+// Mixes what is due and refreshes the status; returns it.
 const WebPlayerStatus* web_player_frame(void);
 const WebPlayerStatus* web_player_status(void);
 // One row of pattern `pattern` as a tracker shows it: a cell per channel,
@@ -120,8 +130,9 @@ void web_player_render_cancel(void);
 enum { WEB_PLAYER_LOGGED_BLOCKS = 4096 };  // about 80 s at 44100 Hz
 
 // The sound layer the player runs over, by use: the web build switches
-// between the browser's device and the offline layer for rendering; null
-// (the default) keeps whatever `sound_device` the executable links.
+// between the browser's device and the offline layer for rendering
+// (web_player_layer.cpp); elsewhere they are null (web_player_layer_none.cpp)
+// and the player keeps whatever `sound_device` the executable links.
 extern void (*web_player_use_offline)(void);
 extern void (*web_player_use_device)(void);
 
