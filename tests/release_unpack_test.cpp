@@ -1,0 +1,217 @@
+// The Windows release's decoder (tools/release/unpack.c, the stub's own
+// source) on this machine: payloads made by the packer (pack_pe.py) decode
+// to their images byte for byte, and damaged ones fail cleanly, never
+// touching memory outside the image (run under the sanitizers by make
+// test-asan). The packed Windows files are checked too where they are built.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/golden.h"
+#include "tools/release/unpack.h"
+
+namespace {
+
+std::vector<uint8_t> read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+
+// A packed payload: its table and the streams after it.
+struct Packed {
+    UnpackTable table;
+    std::vector<uint8_t> payload;
+};
+
+Packed split(const std::vector<uint8_t>& file, size_t table_at, size_t payload_at)
+{
+    Packed p{};
+    memcpy(&p.table, file.data() + table_at, sizeof p.table);
+    p.payload.assign(file.begin() + payload_at, file.begin() + payload_at + p.table.payload_size);
+    return p;
+}
+
+// Decodes into an image buffer of exactly `size` bytes (so that the
+// sanitizers see any write past it): 0 or -1, as unpack_image says.
+int decode(const Packed& p, const std::vector<uint8_t>& payload, std::vector<uint8_t>& image)
+{
+    std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
+    std::fill(image.begin(), image.end(), 0);
+    return unpack_image(&p.table, payload.data(), uint32_t(payload.size()), image.data(), probs.data());
+}
+
+// Every sampled payload byte changed in turn: the image never comes out
+// different from the original with success. (A change the decoder does not
+// depend on may give the right image back.)
+void expect_damage_refused(const Packed& p, const std::vector<uint8_t>& expected, int samples)
+{
+    std::vector<uint8_t> image(expected.size()), payload = p.payload;
+    int refused = 0, tried = 0;
+    size_t step = payload.size() / samples + 1;
+    for (size_t at = 0; at < payload.size(); at += (at < 16 ? 1 : step)) {
+        for (uint8_t change : {uint8_t(0x01), uint8_t(0x80), uint8_t(0xff)}) {
+            payload[at] ^= change;
+            int r = decode(p, payload, image);
+            payload[at] ^= change;
+            tried++;
+            if (r == 0)
+                ASSERT_TRUE(image == expected) << "byte " << at << " ^ " << int(change)
+                                               << " decoded to a different image";
+            else
+                refused++;
+        }
+    }
+    EXPECT_GT(refused, tried * 9 / 10) << refused << " of " << tried << " damaged payloads refused";
+}
+
+// The packer's own output for the native show's code and the asset blob:
+// each piece with the coding the packer chose (calls, delta, literal bits).
+TEST(ReleaseUnpack, PayloadDecodesToImageAndDamageIsRefused)
+{
+    std::vector<uint8_t> file = read_file(test_build_path("tests/unpack_payload.bin"));
+    ASSERT_GT(file.size(), sizeof(UnpackTable)) << "tests/unpack_payload.bin was not made";
+    Packed p = split(file, 0, sizeof(UnpackTable));
+    ASSERT_EQ(p.table.magic[0], UNPACK_MAGIC0);
+    ASSERT_EQ(sizeof(UnpackTable) + p.table.payload_size, file.size());
+
+    // The image the packer was given: the show's first 256 KiB and the blob.
+    std::vector<uint8_t> expected = read_file(test_build_path("tavimo"));
+    expected.resize(std::min<size_t>(expected.size(), 1 << 18));
+    std::vector<uint8_t> blob = read_file(test_build_path("asset_blob.bin"));
+    expected.insert(expected.end(), blob.begin(), blob.end());
+    ASSERT_LE(p.table.image_end, expected.size());
+    for (size_t i = p.table.image_end; i < expected.size(); i++)
+        ASSERT_EQ(expected[i], 0) << "the image ends before byte " << i;
+    expected.resize(p.table.image_end);
+
+    std::vector<uint8_t> image(expected.size());
+    ASSERT_EQ(decode(p, p.payload, image), 0);
+    ASSERT_TRUE(image == expected);
+    bool calls = false, delta = false;
+    for (uint32_t i = 0; i < p.table.count; i++) {
+        calls |= p.table.piece[i].transform == UNPACK_CALLS;
+        delta |= p.table.piece[i].transform == UNPACK_DELTA;
+    }
+    EXPECT_TRUE(calls && delta) << "the packer used neither the call nor the delta transform";
+
+    expect_damage_refused(p, expected, 100);
+
+    // Cut short anywhere, or a table pointing outside the image: refused.
+    for (size_t keep : {size_t(0), size_t(4), p.payload.size() / 2, p.payload.size() - 1}) {
+        std::vector<uint8_t> cut(p.payload.begin(), p.payload.begin() + keep);
+        EXPECT_EQ(decode(p, cut, image), -1) << "payload cut to " << keep << " bytes";
+    }
+    Packed bad = p;
+    bad.table.piece[bad.table.count - 1].size += 1;
+    EXPECT_EQ(decode(bad, bad.payload, image), -1);
+    bad = p;
+    bad.table.count = UNPACK_MAX_PIECES + 1;
+    EXPECT_EQ(decode(bad, bad.payload, image), -1);
+}
+
+// The decoder alone over the corners of LZMA's literal and position bits,
+// with streams from xz itself: lc + lp at the stub's limit, both ways, and
+// the largest pb; a stream for a larger lc + lp than the table allows, and
+// a wrong size, are refused.
+TEST(ReleaseUnpack, LzmaPropertiesFromXz)
+{
+    std::string blob = test_build_path("asset_blob.bin");
+    std::string packed = test_build_path("tests/unpack_xz.lzma");
+    std::vector<uint8_t> data = read_file(blob);
+    ASSERT_FALSE(data.empty());
+    struct Case {
+        int lc, lp, pb;
+        bool fits;
+    };
+    for (Case c : {Case{4, 0, 0, true}, Case{0, 4, 4, true}, Case{1, 3, 2, true}, Case{3, 2, 1, false}}) {
+        std::string command = "xz --format=raw --lzma1=preset=6,lc=" + std::to_string(c.lc) +
+                              ",lp=" + std::to_string(c.lp) + ",pb=" + std::to_string(c.pb) +
+                              " -c '" + blob + "' > '" + packed + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        std::vector<uint8_t> stream = read_file(packed);
+        std::vector<uint8_t> out(data.size());
+        std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
+        unsigned properties = (c.pb * 5 + c.lp) * 9 + c.lc;
+        int r = unpack_lzma(stream.data(), uint32_t(stream.size()), out.data(), uint32_t(out.size()),
+                            properties, probs.data());
+        if (!c.fits) {
+            EXPECT_EQ(r, -1) << "lc + lp = 5 accepted";
+            continue;
+        }
+        ASSERT_EQ(r, 0) << "lc=" << c.lc << " lp=" << c.lp << " pb=" << c.pb;
+        EXPECT_TRUE(out == data) << "lc=" << c.lc << " lp=" << c.lp << " pb=" << c.pb;
+        // One byte more or less than the stream holds: refused.
+        std::vector<uint8_t> longer(data.size() + 1), shorter(data.size() - 1);
+        EXPECT_EQ(unpack_lzma(stream.data(), uint32_t(stream.size()), longer.data(),
+                              uint32_t(longer.size()), properties, probs.data()), -1);
+        EXPECT_EQ(unpack_lzma(stream.data(), uint32_t(stream.size()), shorter.data(),
+                              uint32_t(shorter.size()), properties, probs.data()), -1);
+    }
+    std::remove(packed.c_str());
+}
+
+// The packed Windows files, where make release-windows(64) built them: the
+// payload in the packed file decodes to the image the show was linked as
+// (its headers and sections at their addresses), and damage is refused.
+void check_packed_windows(const std::string& dir)
+{
+    std::vector<uint8_t> exe = read_file(test_source_path(dir + "/tavimo-64k.exe"));
+    std::vector<uint8_t> linked = read_file(test_source_path(dir + "/tavimo.exe"));
+    if (exe.empty() || linked.empty()) {
+        std::printf("note: %s/tavimo-64k.exe is not built (make release-windows builds it)\n", dir.c_str());
+        return;
+    }
+    std::printf("checking %s/tavimo-64k.exe\n", dir.c_str());
+    // The table, found by its magic words; the payload is the last section.
+    const uint8_t magic[8] = {'p', 'a', 'c', 'k', 'l', 'i', 'v', 'e'};
+    auto found = std::search(exe.begin(), exe.end(), magic, magic + 8);
+    ASSERT_NE(found, exe.end()) << "no unpack table";
+    ASSERT_EQ(std::search(found + 1, exe.end(), magic, magic + 8), exe.end()) << "two unpack tables";
+    uint32_t nt = le32(&exe[0x3c]);
+    unsigned sections = exe[nt + 6] | exe[nt + 7] << 8;
+    unsigned optional = exe[nt + 20] | exe[nt + 21] << 8;
+    const uint8_t* last = &exe[nt + 24 + optional + 40 * (sections - 1)];
+    ASSERT_EQ(memcmp(last, ".packed", 7), 0);
+    Packed p = split(exe, size_t(found - exe.begin()), le32(last + 20));
+
+    // The linked program as the system's loader maps it.
+    uint32_t lnt = le32(&linked[0x3c]);
+    unsigned lsections = linked[lnt + 6] | linked[lnt + 7] << 8;
+    unsigned loptional = linked[lnt + 20] | linked[lnt + 21] << 8;
+    uint32_t size_of_image = le32(&linked[lnt + 24 + 56]), headers = le32(&linked[lnt + 24 + 60]);
+    std::vector<uint8_t> mapped(size_of_image);
+    std::copy(linked.begin(), linked.begin() + headers, mapped.begin());
+    for (unsigned i = 0; i < lsections; i++) {
+        const uint8_t* s = &linked[lnt + 24 + loptional + 40 * i];
+        uint32_t vsize = le32(s + 8), va = le32(s + 12), rsize = le32(s + 16), raw = le32(s + 20);
+        uint32_t n = std::min(vsize ? vsize : rsize, rsize);
+        std::copy(linked.begin() + raw, linked.begin() + raw + n, mapped.begin() + va);
+    }
+    ASSERT_LE(p.table.image_end, mapped.size());
+    for (size_t i = p.table.image_end; i < mapped.size(); i++)
+        ASSERT_EQ(mapped[i], 0) << "the packed image ends before byte " << i;
+    mapped.resize(p.table.image_end);
+
+    std::vector<uint8_t> image(mapped.size());
+    ASSERT_EQ(decode(p, p.payload, image), 0);
+    ASSERT_TRUE(image == mapped) << "the payload does not decode to the linked program";
+    expect_damage_refused(p, mapped, 40);
+}
+
+TEST(ReleaseUnpack, PackedWindowsFilesDecodeToTheLinkedImage)
+{
+    check_packed_windows("build-release-win32");
+    check_packed_windows("build-release-win64");
+}
+
+}  // namespace
