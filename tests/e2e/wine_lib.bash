@@ -32,8 +32,12 @@ for tool in Xvfb xdotool xwd convert python3; do
 done
 
 # A Wine loader that can run here, and the build it runs: the 32-bit one
-# where this kernel runs 32-bit programs, else the 64-bit one.
+# where this kernel runs 32-bit programs, else the 64-bit one. WINE_BUILDS
+# and WINE_PROGRAM name other builds and program to run (the packed
+# release: "build-release-win32 build-release-win64", tavimo-64k.exe).
 runs() { [ -x "$1" ] && "$1" --version >/dev/null 2>&1; }
+read -r BUILD32 BUILD64 <<<"${WINE_BUILDS:-build-win32 build-win64}"
+PROGRAM=${WINE_PROGRAM:-tavimo.exe}
 EXE="" LOADER="" WIN_BUILD=""
 if "$SOURCE_DIR/tools/runs-32bit.sh"; then
   echo "this kernel runs 32-bit programs"
@@ -42,17 +46,17 @@ else
   echo "this kernel cannot run 32-bit programs"
   KERNEL32=no
 fi
-if [ $KERNEL32 = yes ] && runs /usr/lib/wine/wine && [ -f "$SOURCE_DIR/build-win32/tavimo.exe" ]; then
-  LOADER=/usr/lib/wine/wine WIN_BUILD=$SOURCE_DIR/build-win32
-elif runs /usr/lib/wine/wine64 && [ -f "$SOURCE_DIR/build-win64/tavimo.exe" ]; then
-  LOADER=/usr/lib/wine/wine64 WIN_BUILD=$SOURCE_DIR/build-win64
-  [ $KERNEL32 = yes ] && echo "note: 32-bit Wine or build-win32 missing; running the 64-bit build"
+if [ $KERNEL32 = yes ] && runs /usr/lib/wine/wine && [ -f "$SOURCE_DIR/$BUILD32/$PROGRAM" ]; then
+  LOADER=/usr/lib/wine/wine WIN_BUILD=$SOURCE_DIR/$BUILD32
+elif runs /usr/lib/wine/wine64 && [ -f "$SOURCE_DIR/$BUILD64/$PROGRAM" ]; then
+  LOADER=/usr/lib/wine/wine64 WIN_BUILD=$SOURCE_DIR/$BUILD64
+  [ $KERNEL32 = yes ] && echo "note: 32-bit Wine or $BUILD32/$PROGRAM missing; running the 64-bit build"
 elif ! runs /usr/lib/wine/wine && ! runs /usr/lib/wine/wine64; then
   skip "Wine is not installed (tools/install-deps.sh wine installs it)"
 else
-  skip "no Windows build to run (make windows, or make windows64 where 32-bit programs cannot run)"
+  skip "no $PROGRAM to run in $BUILD32 or $BUILD64 (make windows, or make windows64 where 32-bit programs cannot run)"
 fi
-EXE=$WIN_BUILD/tavimo.exe
+EXE=$WIN_BUILD/$PROGRAM
 WINESERVER=/usr/lib/wine/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || true)
 echo "running $EXE with $LOADER"
@@ -125,7 +129,7 @@ done
 "$LOADER" reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1 \
   || fail "could not configure the Wine prefix"
 
-SHOTS=$BUILD_DIR/wine-shots
+SHOTS=${WINE_SHOTS:-$BUILD_DIR/wine-shots}
 mkdir -p "$SHOTS"
 screenshot() { xwd -root -silent | convert xwd:- "png:$1"; }
 brightest() { convert "$1" -format '%[fx:maxima]' info:; }
