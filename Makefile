@@ -30,8 +30,9 @@ run: deps
 	esac; exit $$code
 
 # Besides the show and the release, the 32-bit Windows program, whose static
-# checks the suite runs (tests/e2e/windows_build.sh).
-test: build release windows wine-builds
+# checks the suite runs (tests/e2e/windows_build.sh), and the packed Windows
+# release, whose static checks and decoder tests always run.
+test: build release windows release-windows wine-builds
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 # The whole show rendered offline, with sound: build/tavimo.mp4.
@@ -101,13 +102,14 @@ release-windows64:
 	@cat build-release-win64/budget.txt
 
 # Where Wine is installed, the Windows builds that the tests under Wine
-# (tests/e2e/wine_*.sh) run: the 32-bit one, and the 64-bit one too where
-# this kernel cannot run 32-bit programs (or 32-bit Wine does not run).
+# (tests/e2e/wine_*.sh) run: the 32-bit one, and the 64-bit one and the
+# packed 64-bit release too where this kernel cannot run 32-bit programs (or
+# 32-bit Wine does not run).
 wine-builds:
 	@if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/wine/wine64 ]; then \
 	  $(MAKE) --no-print-directory windows && \
 	  { { tools/runs-32bit.sh && /usr/lib/wine/wine --version >/dev/null 2>&1; } || \
-	    $(MAKE) --no-print-directory windows64; }; \
+	    $(MAKE) --no-print-directory windows64 release-windows64; }; \
 	fi
 
 clean:

@@ -121,41 +121,37 @@ TEST(ReleaseUnpack, PayloadDecodesToImageAndDamageIsRefused)
 
 // The decoder alone over the corners of LZMA's literal and position bits,
 // with streams from xz itself: lc + lp at the stub's limit, both ways, and
-// the largest pb; a stream for a larger lc + lp than the table allows, and
-// a wrong size, are refused.
+// the largest pb. One byte more or less than the stream holds, and
+// properties beyond the table (lc + lp of 5, pb of 5), are refused.
 TEST(ReleaseUnpack, LzmaPropertiesFromXz)
 {
     std::string blob = test_build_path("asset_blob.bin");
     std::string packed = test_build_path("tests/unpack_xz.lzma");
     std::vector<uint8_t> data = read_file(blob);
     ASSERT_FALSE(data.empty());
-    struct Case {
-        int lc, lp, pb;
-        bool fits;
+    std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
+    auto decode_into = [&](const std::vector<uint8_t>& stream, std::vector<uint8_t>& out, unsigned properties) {
+        return unpack_lzma(stream.data(), uint32_t(stream.size()), out.data(), uint32_t(out.size()),
+                           properties, probs.data());
     };
-    for (Case c : {Case{4, 0, 0, true}, Case{0, 4, 4, true}, Case{1, 3, 2, true}, Case{3, 2, 1, false}}) {
+    struct Case {
+        unsigned lc, lp, pb;
+    };
+    for (Case c : {Case{4, 0, 0}, Case{0, 4, 4}, Case{1, 3, 2}}) {
         std::string command = "xz --format=raw --lzma1=preset=6,lc=" + std::to_string(c.lc) +
                               ",lp=" + std::to_string(c.lp) + ",pb=" + std::to_string(c.pb) +
                               " -c '" + blob + "' > '" + packed + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         std::vector<uint8_t> stream = read_file(packed);
-        std::vector<uint8_t> out(data.size());
-        std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
+        std::vector<uint8_t> out(data.size()), longer(data.size() + 1), shorter(data.size() - 1);
         unsigned properties = (c.pb * 5 + c.lp) * 9 + c.lc;
-        int r = unpack_lzma(stream.data(), uint32_t(stream.size()), out.data(), uint32_t(out.size()),
-                            properties, probs.data());
-        if (!c.fits) {
-            EXPECT_EQ(r, -1) << "lc + lp = 5 accepted";
-            continue;
-        }
-        ASSERT_EQ(r, 0) << "lc=" << c.lc << " lp=" << c.lp << " pb=" << c.pb;
-        EXPECT_TRUE(out == data) << "lc=" << c.lc << " lp=" << c.lp << " pb=" << c.pb;
-        // One byte more or less than the stream holds: refused.
-        std::vector<uint8_t> longer(data.size() + 1), shorter(data.size() - 1);
-        EXPECT_EQ(unpack_lzma(stream.data(), uint32_t(stream.size()), longer.data(),
-                              uint32_t(longer.size()), properties, probs.data()), -1);
-        EXPECT_EQ(unpack_lzma(stream.data(), uint32_t(stream.size()), shorter.data(),
-                              uint32_t(shorter.size()), properties, probs.data()), -1);
+        SCOPED_TRACE("lc=" + std::to_string(c.lc) + " lp=" + std::to_string(c.lp) + " pb=" + std::to_string(c.pb));
+        ASSERT_EQ(decode_into(stream, out, properties), 0);
+        EXPECT_TRUE(out == data);
+        EXPECT_EQ(decode_into(stream, longer, properties), -1);
+        EXPECT_EQ(decode_into(stream, shorter, properties), -1);
+        EXPECT_EQ(decode_into(stream, out, (c.pb * 5 + c.lp + 1) * 9 + c.lc), -1) << "lc + lp = 5 accepted";
+        EXPECT_EQ(decode_into(stream, out, 5 * 45 + c.lp * 9 + c.lc), -1) << "pb = 5 accepted";
     }
     std::remove(packed.c_str());
 }
