@@ -228,14 +228,11 @@ void unpack_calls(uint8_t* data, uint32_t size)
      * wrapped to 25 bits and sign-extended (top byte again 0 or FF). */
     for (uint32_t i = 0; i + 5 <= size; i++) {
         if ((data[i] & 0xfe) == 0xe8 && (uint8_t)(data[i + 4] + 1) < 2) {
-            uint32_t v = data[i + 1] | (uint32_t)data[i + 2] << 8 | (uint32_t)data[i + 3] << 16 |
-                         (uint32_t)data[i + 4] << 24;
-            v = ((v - (i + 5)) & 0x1ffffffu) ^ 0x1000000u;
-            v -= 0x1000000u;
-            data[i + 1] = (uint8_t)v;
-            data[i + 2] = (uint8_t)(v >> 8);
-            data[i + 3] = (uint8_t)(v >> 16);
-            data[i + 4] = (uint8_t)(v >> 24);
+            /* (x86 is little-endian, as the value in the code is.) */
+            uint32_t v;
+            __builtin_memcpy(&v, data + i + 1, 4);
+            v = (((v - (i + 5)) & 0x1ffffffu) ^ 0x1000000u) - 0x1000000u;
+            __builtin_memcpy(data + i + 1, &v, 4);
             i += 4;
         }
     }
