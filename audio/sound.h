@@ -55,6 +55,7 @@ struct SoundDevice {
 extern const SoundDevice sound_device;
 extern const SoundDevice sound_device_sdl;      // audio/waveout_sdl.cpp
 extern const SoundDevice sound_device_offline;  // audio/waveout_offline.cpp
+extern const SoundDevice sound_device_web;      // audio/sound_web.cpp
 
 enum {
     RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2

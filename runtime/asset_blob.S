@@ -6,6 +6,8 @@
 #define SYMBOL GLUE(__USER_LABEL_PREFIX__, asset_blob)
 #ifdef _WIN32
     .section .rdata,"dr"
+#elif defined(__wasm__)
+    .section .rodata.asset_blob,"",@
 #else
     .section .rodata
 #endif
@@ -16,6 +18,9 @@
 #endif
 SYMBOL:
     .incbin ASSET_BLOB_FILE
+#ifdef __wasm__
+    .size SYMBOL, . - SYMBOL
+#endif
 #ifdef __ELF__
     .size SYMBOL, . - SYMBOL
     .section .note.GNU-stack,"",@progbits

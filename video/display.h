@@ -66,7 +66,7 @@ struct DisplayDevice {
     void (*close)(void);
     // Ends the process at once with `code`, without static destructors or
     // exit handlers (the mixing thread may still run).
-    [[noreturn]] void (*exit_process)(int code);
+    void (*exit_process)(int code) __attribute__((noreturn));
 };
 
 // The device this executable was linked with.

@@ -1,0 +1,117 @@
+// sound_web.cpp -- the sound device of the web build: Web Audio.
+//
+// A browser page has one thread; there is no mixing thread. The ring is
+// played by a script processor node whose callback, on the page's thread,
+// copies the next frames of the looping ring to the audio system, counts
+// them as played, and then does what the mixing thread would have done by
+// then: mixes every block the play position has left behind (mixing_poll
+// until nothing is due). The audio system asks for the frames at the pace
+// of its own clock, so that count is the audio clock's position. The ring
+// stays about 380 ms ahead of what is heard; a callback holds 4096 frames
+// (93 ms at 44100 Hz), so a frame of the show that keeps the thread for 50 ms
+// delays a callback but loses no sound. (Mixing from the frame loop instead
+// would tie the sound to the frame rate, and stop it wherever the page gets
+// no animation frames, a hidden tab.)
+//
+// Another page reuses this layer by passing an AudioContext made in its
+// click handler at the rate the program asks for (44100 Hz for the show) to
+// the program's factory (`tavimo({audioContext: ...})`, runtime/web/pre.js).
+#include <emscripten.h>
+
+#include "audio/sound.h"
+
+// The page's context, or a new one at `rate`; 0 when none plays at that rate.
+EM_JS(int, web_sound_open, (int rate), {
+    var context = Module.audioContext;
+    if (!context) {
+        try {
+            context = new AudioContext({sampleRate: rate});
+        } catch (e) {
+            return 0;
+        }
+        Module.tvCleanups.push(function() { context.close(); });
+    }
+    if (context.sampleRate !== rate)
+        return 0;
+    Module.tvAudio = context;
+    Module.tvPlayed = 0;
+    // Test figures: callbacks, and those that came after their frames were due.
+    Module.tvAudioStats = {callbacks: 0, late: 0, frames: 0};
+    return 1;
+});
+
+EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffer_frames), {
+    var context = Module.tvAudio;
+    var node = context.createScriptProcessor(buffer_frames, 0, 2);
+    var ringFrames = bytes / 4;
+    var cursor = 0;
+    var stats = Module.tvAudioStats;
+    Module.tvPlayed = 0;
+    node.onaudioprocess = function(e) {
+        if (Module.tvEnded)
+            return;
+        var left = e.outputBuffer.getChannelData(0);
+        var right = e.outputBuffer.getChannelData(1);
+        var samples = HEAP16;
+        var base = ring >> 1;
+        for (var i = 0; i < left.length; i++) {
+            left[i] = samples[base + 2 * cursor] / 32768;
+            right[i] = samples[base + 2 * cursor + 1] / 32768;
+            if (++cursor === ringFrames)
+                cursor = 0;
+        }
+        if (Module.onPlay)
+            Module.onPlay(left, right);
+        Module.tvPlayed += left.length * 4;
+        stats.callbacks++;
+        stats.frames += left.length;
+        if (e.playbackTime < context.currentTime)
+            stats.late++;
+        Module._web_sound_mix_due();
+    };
+    node.connect(context.destination);
+    Module.tvSoundNode = node;
+    Module.tvCleanups.push(function() {
+        node.onaudioprocess = null;
+        node.disconnect();
+    });
+});
+
+EM_JS(double, web_sound_played, (void), {
+    return Module.tvPlayed || 0;
+});
+
+EM_JS(void, web_sound_close, (void), {
+    var node = Module.tvSoundNode;
+    if (node) {
+        node.onaudioprocess = null;
+        node.disconnect();
+    }
+    Module.tvSoundNode = null;
+    Module.tvAudio = null;
+});
+
+enum { CALLBACK_FRAMES = 4096 };
+
+// Called by the node's callback: mixes what the mixing thread would have by now.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_sound_mix_due(void)
+{
+    while (output_ring && mixing_poll()) {
+    }
+}
+
+static bool web_open(int32_t rate) { return web_sound_open(rate) != 0; }
+static void web_play_loop(const int16_t* ring, uint32_t bytes)
+{
+    web_sound_play_loop(ring, bytes, CALLBACK_FRAMES);
+}
+static uint64_t web_bytes_played(void) { return uint64_t(web_sound_played()); }
+static void web_close(void) { web_sound_close(); }
+static bool web_thread_start(int (*)(void)) { return false; }
+static void web_thread_join(void) {}
+static void web_sleep_ms(int32_t) {}
+
+const SoundDevice sound_device_web = {
+    web_open, web_play_loop, web_bytes_played, web_close,
+    web_thread_start, web_thread_join, web_sleep_ms,
+};

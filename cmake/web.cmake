@@ -1,0 +1,42 @@
+# web.cmake -- the web build (`make web`, configured with Debian's
+# emscripten: emcmake cmake -B build-web): the show as a browser page,
+# build-web/index.html with tavimo.js and tavimo.wasm beside it, its data
+# built in as in the native program.
+#
+# The platform layers talk to the browser directly (EM_JS): the canvas
+# (video/display_web.cpp), Web Audio (audio/sound_web.cpp), the page's clock
+# (runtime/clock_web.cpp), and the page side they share
+# (runtime/web/pre.js). The show's frame loop and start-up waits are its
+# own, unchanged: the program is suspended where it waits for the next
+# frame or spins on the clock, and the page gets its thread back (ASYNCIFY;
+# the imports named below are the only places it is suspended).
+#
+# Another page reuses the layers through tavimo_web_layers and
+# tavimo_web_link_options (see runtime/web/pre.js for what the page passes).
+add_library(tavimo_web_layers OBJECT
+  ${CMAKE_SOURCE_DIR}/video/display_web.cpp
+  ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp
+  ${CMAKE_SOURCE_DIR}/runtime/clock_web.cpp)
+target_link_libraries(tavimo_web_layers PUBLIC tavimo_options)
+
+set(tavimo_web_link_options
+  -sASYNCIFY
+  "-sASYNCIFY_IMPORTS=[web_clock_give_back,web_display_wait_frame,web_display_sleep]"
+  -sMODULARIZE=1 -sENVIRONMENT=web -sFILESYSTEM=0
+  -sINITIAL_MEMORY=16777216
+  "-sEXPORTED_FUNCTIONS=[_main,_web_sound_mix_due]"
+  --pre-js ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
+
+add_executable(tavimo ${CMAKE_SOURCE_DIR}/runtime/main_web.cpp
+  ${CMAKE_SOURCE_DIR}/audio/sound_default_web.cpp)
+target_link_libraries(tavimo PRIVATE tavimo_show tavimo_web_layers)
+target_link_options(tavimo PRIVATE ${tavimo_web_link_options} -sEXPORT_NAME=tavimo)
+set_target_properties(tavimo PROPERTIES SUFFIX .js
+  LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
+
+# The page beside the script.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/index.html
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/runtime/web/index.html
+          ${CMAKE_BINARY_DIR}/index.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/index.html)
+add_custom_target(tavimo_page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)
