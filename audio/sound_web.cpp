@@ -5,7 +5,7 @@
 // copies the next frames of the looping ring to the audio system, counts
 // them as played, and then does what the mixing thread would have done by
 // then: mixes every block the play position has left behind (mixing_poll
-// until nothing is due). The audio system asks for the frames at the pace
+// until nothing is due), 512 frames at a time. The audio system asks for the frames at the pace
 // of its own clock, so that count is the audio clock's position. The ring
 // stays about 380 ms ahead of what is heard; a callback holds 4096 frames
 // (93 ms at 44100 Hz), so a frame of the show that keeps the thread for 50 ms
@@ -35,39 +35,40 @@ EM_JS(int, web_sound_open, (int rate), {
         return 0;
     Module.tvAudio = context;
     Module.tvPlayed = 0;
-    // Test figures: callbacks, and those that came after their frames were due.
-    Module.tvAudioStats = {callbacks: 0, late: 0, frames: 0};
     return 1;
 });
 
-EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffer_frames), {
+// The callback hands the audio system its frames `step` at a time, and after
+// each step mixes what has become due: the position moves on in steps below
+// a block, as a device's does, so the mixing never misses the ring's wrap.
+EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffer_frames, int step), {
     var context = Module.tvAudio;
     var node = context.createScriptProcessor(buffer_frames, 0, 2);
     var ringFrames = bytes / 4;
     var cursor = 0;
-    var stats = Module.tvAudioStats;
     Module.tvPlayed = 0;
     node.onaudioprocess = function(e) {
         if (Module.tvEnded)
             return;
         var left = e.outputBuffer.getChannelData(0);
         var right = e.outputBuffer.getChannelData(1);
-        var samples = HEAP16;
         var base = ring >> 1;
-        for (var i = 0; i < left.length; i++) {
-            left[i] = samples[base + 2 * cursor] / 32768;
-            right[i] = samples[base + 2 * cursor + 1] / 32768;
-            if (++cursor === ringFrames)
-                cursor = 0;
+        for (var i = 0; i < left.length;) {
+            var end = Math.min(i + step, left.length);
+            var count = end - i;
+            var samples = HEAP16;
+            for (; i < end; i++) {
+                left[i] = samples[base + 2 * cursor] / 32768;
+                right[i] = samples[base + 2 * cursor + 1] / 32768;
+                if (++cursor === ringFrames)
+                    cursor = 0;
+            }
+            Module.tvPlayed += count * 4;
+            Module._web_sound_mix_due();
         }
+        // A callback that comes after its frames were due has lost them.
         if (Module.onPlay)
-            Module.onPlay(left, right);
-        Module.tvPlayed += left.length * 4;
-        stats.callbacks++;
-        stats.frames += left.length;
-        if (e.playbackTime < context.currentTime)
-            stats.late++;
-        Module._web_sound_mix_due();
+            Module.onPlay(left, right, e.playbackTime < context.currentTime);
     };
     node.connect(context.destination);
     Module.tvSoundNode = node;
@@ -91,7 +92,8 @@ EM_JS(void, web_sound_close, (void), {
     Module.tvAudio = null;
 });
 
-enum { CALLBACK_FRAMES = 4096 };
+// Frames per callback, and per step within it (a divisor, below a block).
+enum { CALLBACK_FRAMES = 4096, CALLBACK_STEP = 512 };
 
 // Called by the node's callback: mixes what the mixing thread would have by now.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_sound_mix_due(void)
@@ -103,7 +105,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_sound_mix_due(void)
 static bool web_open(int32_t rate) { return web_sound_open(rate) != 0; }
 static void web_play_loop(const int16_t* ring, uint32_t bytes)
 {
-    web_sound_play_loop(ring, bytes, CALLBACK_FRAMES);
+    web_sound_play_loop(ring, bytes, CALLBACK_FRAMES, CALLBACK_STEP);
 }
 static uint64_t web_bytes_played(void) { return uint64_t(web_sound_played()); }
 static void web_close(void) { web_sound_close(); }
