@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan capture bench windows windows64 wine-builds release release-windows release-windows64 clean
+.PHONY: all deps build run test test-asan test-tsan capture bench windows windows64 wine-builds release release-windows release-windows64 web serve-web clean
 
 all: build
 
@@ -30,9 +30,10 @@ run: deps
 	esac; exit $$code
 
 # Besides the show and the release, the 32-bit Windows program, whose static
-# checks the suite runs (tests/e2e/windows_build.sh), and the packed Windows
-# release, whose static checks and decoder tests always run.
-test: build release windows release-windows wine-builds
+# checks the suite runs (tests/e2e/windows_build.sh), the packed Windows
+# release, whose static checks and decoder tests always run, and the web
+# page, which the browser test runs (tests/web/).
+test: build release windows release-windows wine-builds web
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 # The whole show rendered offline, with sound: build/tavimo.mp4.
@@ -40,7 +41,7 @@ capture: build
 	build/tavimo-capture --video build/tavimo.mp4
 
 # Speed figures: per-scene frame times, mixer throughput, byte budget.
-bench: build release
+bench: build release web
 	build/bench/tavimo-bench
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -112,5 +113,18 @@ wine-builds:
 	    $(MAKE) --no-print-directory windows64 release-windows64; }; \
 	fi
 
+# The show as a web page: build-web/index.html with tavimo.js and
+# tavimo.wasm, built with Debian's emscripten (installed on demand, with
+# chromium and the browser test's node modules).
+web:
+	@tools/install-deps.sh web
+	@emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-web -j $(JOBS) --target tavimo tavimo_page
+
+# Serves build-web/ on this machine for a browser to open.
+serve-web: web
+	@echo "open http://127.0.0.1:8000/ (Ctrl-C stops)"
+	@python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web
+
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-win64 build-release build-release-win32 build-release-win64
+	rm -rf build build-asan build-tsan build-win32 build-win64 build-release build-release-win32 build-release-win64 build-web

@@ -43,3 +43,4 @@ void bench_scenes(const BenchOptions& options);
 void bench_release(const BenchOptions& options);
 void bench_mixer(const BenchOptions& options);
 void bench_capture(const BenchOptions& options);
+void bench_web(const BenchOptions& options);

@@ -24,6 +24,7 @@ static const BenchSection sections[] = {
     {"release", bench_release},
     {"mixer", bench_mixer},
     {"capture", bench_capture},
+    {"web", bench_web},
 };
 
 struct BenchRow {

@@ -13,8 +13,10 @@
 #include "runtime/clock.h"
 
 EM_JS(double, web_clock_read, (void), {
-    var t = performance.now() - Module.tvStart;
-    Module.tvLastClock = Math.floor(t);
+    var t = Math.floor(performance.now() - Module.tvStart);
+    Module.tvLastClock = t;
+    if (Module.onClock)
+        Module.onClock(t);
     return t;
 });
 

@@ -7,6 +7,8 @@
 #   wine       Wine, 32- and 64-bit (which brings in the i386 packages), and
 #              32-bit OpenGL: without it 32-bit Wine's DirectDraw has no 3D
 #              support and refuses the show's surfaces
+#   web        emscripten, chromium and node for the web build and its
+#              browser test, and the test's node modules (tests/web)
 set -euo pipefail
 
 packages=(
@@ -23,6 +25,9 @@ case "${1:-}" in
   windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
   windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
   wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
+  web)       packages=(emscripten chromium)
+             # npm comes with a node that is not Debian's; Debian's otherwise.
+             command -v npm >/dev/null || packages+=(npm) ;;
 esac
 
 missing=()
@@ -31,7 +36,20 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser test's node modules, pinned in tests/web/package-lock.json
+# (puppeteer-core drives the system's chromium and downloads no browser).
+web_modules() {
+  local dir
+  dir="$(cd "$(dirname "$0")/.." && pwd)/tests/web"
+  [ -d "$dir/node_modules/puppeteer-core" ] && return 0
+  echo "Installing the browser test's node modules in $dir" >&2
+  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  [ "${1:-}" = web ] && web_modules
+  exit 0
+fi
 
 echo "Installing missing packages: ${missing[*]}" >&2
 sudo=""
@@ -48,3 +66,5 @@ if [ "${1:-}" = wine ] && ! dpkg --print-foreign-architectures | grep -qx i386; 
 fi
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
 $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ "${1:-}" = web ] && web_modules
+exit 0

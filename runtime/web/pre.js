@@ -18,8 +18,10 @@
 //                  time the frame's scenes were chosen at, info.renderMs the
 //                  main thread's time for the pass, info.pixels() copies the
 //                  frame as 320x200 RGBA bytes
-//   onPlay(left, right)  the frames the sound layer hands to the audio system,
-//                  as the two Float32Arrays of each callback (sample / 32768)
+//   onPlay(left, right, late)  the frames the sound layer hands to the audio
+//                  system, the two Float32Arrays of each callback (sample /
+//                  32768); late: the callback came after they were due
+//   onClock(ms)    every reading of the process clock, in order
 //   frameDelayMs   busy time added to every frame, to try slow frames
 Module.tvStart = performance.now();
 Module.tvLastYield = Module.tvStart;

@@ -5,11 +5,13 @@
 //
 // Another page's test reuses it: `const b = await openBrowser(dir)`, then
 // `const page = await b.open("player.html")`, drive the page, `b.close()`.
-// The hooks record into window.tavimoRecord (see installHooks):
+// The hooks record into window.tavimoRecord (window.tavimoReset() starts anew):
 //   frames      one [clock, renderMs] per presented frame
+//   clock       every clock reading, as value, count, value, count, ...
 //   grabs       frames kept at requested show times (window.tavimoGrabAt)
 //   audio       per-second hashes of what the sound layer played
-//   errors      console errors and uncaught exceptions
+// (page.tavimoErrors gathers console errors, uncaught exceptions and
+// requests that failed or went elsewhere than the page's own files.)
 import http from "node:http";
 import fs from "node:fs";
 import os from "node:os";
@@ -19,11 +21,12 @@ import puppeteer from "puppeteer-core";
 const TYPES = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm"};
 
 // Files of `dir` only; anything else is a 404 the test sees as an error.
-function serve(dir) {
+function serve(folder) {
+  const dir = path.resolve(folder);
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, "http://x").pathname).replace(/^\/+/, "");
     const file = path.join(dir, name || "index.html");
-    if (!file.startsWith(path.resolve(dir)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+    if (!file.startsWith(dir + path.sep) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
       response.writeHead(404);
       response.end();
       return;
@@ -36,16 +39,18 @@ function serve(dir) {
 
 // Runs in the page before its own scripts: the hooks the program calls.
 function installHooks() {
-  const record = {frames: [], grabs: [], audio: {hashes: [], started: false, samples: 0,
-                                                 hash: 0x811c9dc5, count: 0, late: 0},
-                  errors: []};
-  window.tavimoRecord = record;
+  // tavimoReset starts a new record (before another run on the same page).
+  window.tavimoReset = () => {
+    window.tavimoRecord = {frames: [], grabs: [], clock: [],
+                           audio: {hashes: [], started: false, hash: 0x811c9dc5, count: 0,
+                                   callbacks: 0, late: 0}};
+  };
+  window.tavimoReset();
   window.tavimoGrabAt = [];
   // FNV-1a over the 16-bit samples of each second of stereo sound, counted
   // from the first sample that is not silent.
   const SECOND = 44100 * 2;
-  function feed(value) {
-    const a = record.audio;
+  function feed(a, value) {
     if (!a.started) {
       if (value === 0)
         return;
@@ -61,7 +66,15 @@ function installHooks() {
     }
   }
   window.tavimoTest = {
+    onClock(ms) {
+      const c = window.tavimoRecord.clock;
+      if (c.length && c[c.length - 2] === ms)
+        c[c.length - 1]++;
+      else
+        c.push(ms, 1);
+    },
     onFrame(info) {
+      const record = window.tavimoRecord;
       record.frames.push([info.clock, info.renderMs]);
       const want = window.tavimoGrabAt;
       if (want.length && info.clock >= want[0]) {
@@ -73,10 +86,14 @@ function installHooks() {
         record.grabs.push({clock: info.clock, pass: record.frames.length, rgb: btoa(binary)});
       }
     },
-    onPlay(left, right) {
+    onPlay(left, right, late) {
+      const a = window.tavimoRecord.audio;
+      a.callbacks++;
+      if (late)
+        a.late++;
       for (let i = 0; i < left.length; i++) {
-        feed(Math.round(left[i] * 32768));
-        feed(Math.round(right[i] * 32768));
+        feed(a, Math.round(left[i] * 32768));
+        feed(a, Math.round(right[i] * 32768));
       }
     },
   };
@@ -110,6 +127,7 @@ export async function openBrowser(dir, {executable = "/usr/bin/chromium"} = {}) 
       });
       await page.evaluateOnNewDocument(installHooks);
       await page.goto(`http://127.0.0.1:${port}/${file}`, {waitUntil: "load"});
+      await page.waitForSelector("body");
       page.tavimoErrors = errors;
       return page;
     },
