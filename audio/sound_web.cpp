@@ -16,6 +16,8 @@
 // Another page reuses this layer by passing an AudioContext made in its
 // click handler at the rate the program asks for (44100 Hz for the show) to
 // the program's factory (`tavimo({audioContext: ...})`, runtime/web/pre.js).
+// A program that keeps its own books on the mixing points the callback at
+// its own step (`mixDue`), which must mix what mixing_poll would.
 #include <emscripten.h>
 
 #include "audio/sound.h"
@@ -64,7 +66,7 @@ EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffe
                     cursor = 0;
             }
             Module.tvPlayed += count * 4;
-            Module._web_sound_mix_due();
+            (Module.mixDue || Module._web_sound_mix_due)();
         }
         // A callback that comes after its frames were due has lost them.
         if (Module.onPlay)
