@@ -97,7 +97,11 @@ std::vector<uint8_t> tiny_module(void)
     XmInstrument in = xm_instrument(square);
     in.samples[0].loop_bits = 1;
     in.samples[0].loop_length = 64;
-    m.instruments = {in};
+    in.name = "square lead";
+    XmInstrument quiet;  // no samples: its header is all there is
+    quiet.name = "nothing here";
+    m.instruments = {in, quiet, in};
+    m.instruments[2].name = "";
     XmCell& c = xm_cell(m, 0, 0, 0);
     c.note = 49;
     c.instrument = 1;
@@ -132,9 +136,14 @@ TEST(WebPlayerRows, CellsAsTrackersWriteThem)
     }
 }
 
-TEST_F(WebPlayerTest, ShowsTheRowsOfAPatternOneCellPerChannel)
+TEST_F(WebPlayerTest, ShowsTheRowsOfAPatternOneCellPerChannelAndTheNames)
 {
     ASSERT_EQ(load("tiny.xm", tiny_module()), "");
+    // Found past both patterns and each instrument's sample data.
+    EXPECT_STREQ(web_player_names(),
+                 "instrument   1  square lead\n    sample  0  \n"
+                 "instrument   2  nothing here\n"
+                 "instrument   3  \n    sample  0  \n");
     EXPECT_STREQ(web_player_row_text(0, 0), "C-4 01 .. ...|... .. .. ...");
     EXPECT_STREQ(web_player_row_text(1, 2), "... .. .. F06|... .. .. ...");
     EXPECT_STREQ(web_player_row_text(1, 8), "");   // past the pattern

@@ -39,7 +39,7 @@ struct Player {
     SongEnd* watch;              // the song's end watcher while it plays or renders
     char name[NAME_BYTES];       // the file's name as the page gave it
     XmLength length;             // at RENDER_RATE, as tavimo-xm info finds it
-    char* info[2];               // the facts as text and as JSON
+    char* info[3];               // the facts as text and as JSON, and the names
     bool loop;
     bool paused;
     bool rendering;
@@ -285,10 +285,11 @@ void free_song(void)
     p.song = nullptr;
     free(p.tick_levels);
     free(p.levels);
-    free(p.info[0]);
-    free(p.info[1]);
+    for (char*& text : p.info) {
+        free(text);
+        text = nullptr;
+    }
     p.tick_levels = p.levels = nullptr;
-    p.info[0] = p.info[1] = nullptr;
     p.module_size = 0;
     p.status = WebPlayerStatus{};
     p.status.loop = p.loop;
@@ -308,6 +309,61 @@ char* write_info(bool json)
         return nullptr;
     XmHeaderText header = xm_header_text(p.buffer, size_t(p.module_size));
     xm_info_write(out, p.name, &header, p.song, &p.length, json);
+    fclose(out);
+    return text;
+}
+
+uint32_t file_u32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24; }
+
+// A name field as text: printable ASCII, trailing spaces cut.
+void put_name(FILE* out, const uint8_t* field, int32_t size)
+{
+    int32_t end = size;
+    while (end > 0 && (field[end - 1] <= ' ' || field[end - 1] >= 127))
+        end--;
+    for (int32_t i = 0; i < end; i++)
+        fputc(field[i] >= 32 && field[i] < 127 ? field[i] : ' ', out);
+}
+
+// The instruments' and samples' names, which the loader does not keep,
+// read from the file's bytes along FastTracker 2's layout: after the song
+// header the patterns (each its header's length plus its packed size), then
+// per instrument its header (its own length), a 40-byte header per sample,
+// then the samples' data. Stops, with what it has, where the file does.
+char* write_names(void)
+{
+    const Player& p = player;
+    const uint8_t* file = p.buffer;
+    const uint64_t size = uint64_t(p.module_size);
+    char* text = nullptr;
+    size_t text_size = 0;
+    FILE* out = open_memstream(&text, &text_size);
+    if (!out)
+        return nullptr;
+    if (size >= 80) {
+        uint64_t at = 60 + uint64_t(file_u32(file + 60));
+        uint32_t patterns = file[70] | file[71] << 8;
+        uint32_t instruments = file[72] | file[73] << 8;
+        for (uint32_t n = 0; n < patterns && at + 9 <= size; n++)
+            at += file_u32(file + at) + (file[at + 7] | file[at + 8] << 8);
+        for (uint32_t n = 0; n < instruments && at + 29 <= size; n++) {
+            const uint8_t* header = file + at;
+            uint32_t samples = header[27] | header[28] << 8;
+            fprintf(out, "instrument %3u  ", n + 1);
+            put_name(out, header + 4, 22);
+            fputc('\n', out);
+            at += file_u32(header);
+            uint64_t data = 0;
+            for (uint32_t s = 0; s < samples && s < INSTRUMENT_SAMPLES && at + 40 <= size; s++) {
+                fprintf(out, "    sample %2u  ", s);
+                put_name(out, file + at + 18, 22);
+                fputc('\n', out);
+                data += file_u32(file + at);
+                at += 40;
+            }
+            at += data;
+        }
+    }
     fclose(out);
     return text;
 }
@@ -499,7 +555,8 @@ const char* web_player_load(const char* name, int32_t size)
     p.length = measure_length();
     p.info[0] = write_info(false);
     p.info[1] = write_info(true);
-    if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1]) {
+    p.info[2] = write_names();
+    if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1] || !p.info[2]) {
         free_song();
         return refusal(p.name, "out of memory");
     }
@@ -517,6 +574,12 @@ const char* web_player_load(const char* name, int32_t size)
 const char* web_player_info(bool json)
 {
     const char* text = player.song ? player.info[json ? 1 : 0] : nullptr;
+    return text ? text : "";
+}
+
+const char* web_player_names(void)
+{
+    const char* text = player.song ? player.info[2] : nullptr;
     return text ? text : "";
 }
 
