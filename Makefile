@@ -114,12 +114,13 @@ wine-builds:
 	fi
 
 # The show as a web page: build-web/index.html with tavimo.js and
-# tavimo.wasm, built with Debian's emscripten (installed on demand, with
-# chromium and the browser test's node modules).
+# tavimo.wasm, and the module player page beside it (player.html), built
+# with Debian's emscripten (installed on demand, with chromium and the
+# browser test's node modules).
 web:
 	@tools/install-deps.sh web
 	@emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build-web -j $(JOBS) --target tavimo tavimo_page
+	@cmake --build build-web -j $(JOBS) --target tavimo tavimo_page tavimo-player tavimo_player_page
 
 # Serves build-web/ on this machine for a browser to open.
 serve-web: web

@@ -40,3 +40,6 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/index.html
           ${CMAKE_BINARY_DIR}/index.html
   DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/index.html)
 add_custom_target(tavimo_page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)
+
+# The module player page beside the show (build-web/player.html).
+include(${CMAKE_SOURCE_DIR}/tools/webplayer/player.cmake)
