@@ -1,5 +1,5 @@
 # player.cmake -- the module player page of the web build (included by
-# cmake/web.cmake): build-web/player.html with player.js, player.css and
+# cmake/web.cmake): build-web/player.html with player.js and
 # tavimo-player.js/.wasm. It links the show's player, mixer and the web
 # sound layer, and the offline layer for rendering WAV files.
 set(player_dir ${CMAKE_SOURCE_DIR}/tools/webplayer)
@@ -31,7 +31,7 @@ target_link_options(tavimo-player PRIVATE
 set_target_properties(tavimo-player PROPERTIES SUFFIX .js
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
-set(player_page_files player.html player.js player.css)
+set(player_page_files player.html player.js)
 set(player_page_outputs)
 foreach(file ${player_page_files})
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${file}
