@@ -4,7 +4,8 @@
 // equals tavimo-xm render's; a click on the position bar and the arrow keys
 // move the pattern view to that order's rows as they are heard; space
 // pauses, Escape stops; a truncated file and a text file give tavimo-xm's
-// one-line reason and the next good file plays; the WAV rendered in the
+// one-line reason, a file over the size limit is refused, and the next good
+// file plays; the WAV rendered in the
 // page is tavimo-xm render's file, byte for byte. No console errors.
 // Usage: node player_test.mjs BUILD_WEB_DIR TAVIMO_XM MODULE
 import {execFileSync} from "node:child_process";
@@ -159,6 +160,13 @@ try {
     check(told.code === 1 && "tavimo-xm: " + shown + "\n" === told.out,
           `${bad}: tavimo-xm's reason, one line`, shown);
   }
+  // Over the size limit: refused from its size alone (a sparse file).
+  fs.closeSync(fs.openSync(path.join(scratch, "big.xm"), "w"));
+  fs.truncateSync(path.join(scratch, "big.xm"), 40 * 1048576);
+  await upload(page, path.join(scratch, "big.xm"));
+  await waitFor(page, "big.xm is refused", () => /^big\.xm: /.test(document.getElementById("error").textContent));
+  check(await errorLine(page) === "big.xm: too large (40.0 MiB; at most 32 MiB)", "a file over 32 MiB is refused",
+        await errorLine(page));
   await upload(page, path.join(scratch, name));
   await waitFor(page, "the good file after them plays",
                 () => window.playerTest.status().state === 2 && window.playerTest.status().blockCount > 50 &&

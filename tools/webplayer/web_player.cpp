@@ -226,6 +226,11 @@ bool start_song(void)
     mix_lock_release();
     p.paused = false;
     p.status.state = WEB_PLAYER_PLAYING;
+    // Until the first block is heard the song's start is shown.
+    const Pattern* first = pattern_of_order(p.song, 0);
+    p.status.order = p.status.row = p.status.heard_ms = 0;
+    p.status.pattern = p.song->order_table[0];
+    p.status.rows = first ? first->rows : 0;
     return true;
 }
 
