@@ -36,10 +36,9 @@
 
   function readStatus(pointer) {
     var h = M.HEAP32, i = pointer >> 2;
-    status = {state: h[i], order: h[i + 1], pattern: h[i + 2], row: h[i + 3], rows: h[i + 4],
+    return {state: h[i], order: h[i + 1], pattern: h[i + 2], row: h[i + 3], rows: h[i + 4],
               heardMs: h[i + 5], lengthMs: h[i + 6], songLength: h[i + 7], channels: h[i + 8],
               loop: h[i + 9], rate: h[i + 10], blockCount: h[i + 11]};
-    return status;
   }
 
   // Sound may start only from a gesture: the context is made at the first one.
@@ -108,7 +107,7 @@
       $("facts").textContent = M.UTF8ToString(M._web_player_info(0));
       $("names").textContent = M.UTF8ToString(M._web_player_names());
       enable(true);
-      readStatus(M._web_player_frame());
+      status = readStatus(M._web_player_frame());
       showPattern(status.pattern);
       if (opened) {
         audio.resume();
@@ -213,7 +212,7 @@
     requestAnimationFrame(frame);
     if (!M)
       return;
-    readStatus(M._web_player_frame());
+    status = readStatus(M._web_player_frame());
     var s = status;
     var loaded = s.state !== STATE.EMPTY;
     if (loaded && s.state !== STATE.RENDERING) {
@@ -370,6 +369,7 @@
     // For the browser test: what the page shows and the blocks it mixed.
     window.playerTest = {
       status: function () { return readStatus(M._web_player_frame()); },
+      shown: function () { return status; },  // what the last frame drew
       info: function (json) { return M.UTF8ToString(M._web_player_info(json ? 1 : 0)); },
       renderedHash: function () {
         var h = 0x811c9dc5;
