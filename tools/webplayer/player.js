@@ -354,10 +354,10 @@
     }
   });
 
+  var serveHint = "This browser does not let a page opened from disk load its files: " +
+                  "run `make serve-web` and open the address it prints.";
   if (typeof tavimoPlayer !== "function") {
-    showError(location.protocol === "file:"
-      ? "This browser does not let a page opened from disk load its files: run `make serve-web` and open the address it prints."
-      : "tavimo-player.js is missing.");
+    showError(location.protocol === "file:" ? serveHint : "tavimo-player.js is missing.");
     return;
   }
   tavimoPlayer({}).then(function (instance) {
@@ -384,6 +384,6 @@
     };
     requestAnimationFrame(frame);
   }, function (e) {
-    showError("The player could not be loaded: " + e);
+    showError(location.protocol === "file:" ? serveHint : "The player could not be loaded: " + e);
   });
 })();
