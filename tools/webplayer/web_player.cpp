@@ -1,7 +1,6 @@
 // web_player.cpp -- the module player behind player.html (see web_player.h).
 #include "tools/webplayer/web_player.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
