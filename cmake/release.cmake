@@ -50,8 +50,10 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   # Windows: the image (build-release-win32/tavimo.exe, a program that runs
   # as it is too), the stub that unpacks it, linked 64 KiB below the image's
   # base with nothing but kernel32, and the packed tavimo-64k.exe.
-  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/tools/release/cxx_runtime.cpp)
   enable_language(C)
+  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/tools/release/cxx_runtime.cpp
+    ${CMAKE_SOURCE_DIR}/tools/release/start_win32.c)
+  target_link_options(tavimo PRIVATE -nostartfiles)
   math(EXPR stub_base "${TAVIMO_WIN_IMAGE_BASE} - 0x10000" OUTPUT_FORMAT HEXADECIMAL)
   add_executable(tavimo_stub WIN32 ${CMAKE_SOURCE_DIR}/tools/release/stub_win32.c
     ${CMAKE_SOURCE_DIR}/tools/release/unpack.c)
