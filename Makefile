@@ -119,7 +119,7 @@ wine-builds:
 # browser test's node modules).
 web:
 	@tools/install-deps.sh web
-	@emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 	@cmake --build build-web -j $(JOBS) --target tavimo tavimo_page tavimo-player tavimo_player_page
 
 # Serves build-web/ on this machine for a browser to open.

@@ -9,7 +9,9 @@
 # (runtime/web/pre.js). The show's frame loop and start-up waits are its
 # own, unchanged: the program is suspended where it waits for the next
 # frame or spins on the clock, and the page gets its thread back (ASYNCIFY;
-# the imports named below are the only places it is suspended).
+# the imports named below are the only places it is suspended). Built for
+# size (`make web` configures MinSizeRel): the page's bytes are what a
+# viewer waits for, and every frame pass takes a few milliseconds at most.
 #
 # Another page reuses the layers through tavimo_web_layers and
 # tavimo_web_link_options (see runtime/web/pre.js for what the page passes).
@@ -19,11 +21,19 @@ add_library(tavimo_web_layers OBJECT
   ${CMAKE_SOURCE_DIR}/runtime/clock_web.cpp)
 target_link_libraries(tavimo_web_layers PUBLIC tavimo_options)
 
+# Only the functions that can be on the stack where the program is
+# suspended are instrumented for it: the entry and frame loop (which read the
+# clock), and display_present, whose wait comes through the display seam's
+# function pointer (indirect calls are otherwise taken not to suspend).
 set(tavimo_web_link_options
-  -sASYNCIFY
+  -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT
   "-sASYNCIFY_IMPORTS=[web_clock_give_back,web_display_wait_frame,web_display_sleep]"
+  "-sASYNCIFY_ADD=[display_present(unsigned.int.const*)]"
   -sMODULARIZE=1 -sENVIRONMENT=web -sFILESYSTEM=0
-  -sINITIAL_MEMORY=16777216
+  -sINITIAL_MEMORY=16777216 -sMALLOC=emmalloc
+  -sDYNAMIC_EXECUTION=0 -sTEXTDECODER=2 -sSUPPORT_LONGJMP=0
+  # The page's options are read by the layers themselves (runtime/web/pre.js).
+  "-sINCOMING_MODULE_JS_API=[]"
   "-sEXPORTED_FUNCTIONS=[_main,_web_sound_mix_due]"
   --pre-js ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
