@@ -38,7 +38,6 @@ extern const uint8_t* const band_palette;
 extern const uint8_t* const font_strip;
 extern const uint8_t* const mirror_picture;
 
-// The show's constant texts, NUL-terminated 8-bit strings.
 // Colour `index` (0..255) of the band palette.
 inline uint32_t band_palette_colour(int index)
 {
@@ -46,6 +45,7 @@ inline uint32_t band_palette_colour(int index)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// The show's constant texts, NUL-terminated 8-bit strings.
 extern const char glyph_order[];   // "abcdefghijklmnopqrstuvxyz.,-": 28 glyphs, no "w"
 extern const char scroll_text[];   // 103 characters
 extern const char mirror_text[];   // 51 characters

@@ -1,4 +1,4 @@
-# lib.sh -- shared set-up for the end-to-end tests: a private X server and
+# lib.bash -- shared set-up for the end-to-end tests: a private X server and
 # a scratch folder, both removed on exit. Sourced, not run.
 # A test exits 77 (skipped) where no X server can be had.
 set -u
