@@ -595,19 +595,9 @@ static void tick_effect(Song* song, Channel* channel, Sample* sample, const Cell
     case EFFECT_EXTENDED:
         extended_tick_effect(song, channel, sample, cell, x, y);
         break;
-    case EFFECT_GLOBAL_SLIDE: {
-        uint8_t memory = song->global_volume_slide;
-        if (memory >> 4) {
-            song->global_volume += memory >> 4;
-            if (song->global_volume > 64)
-                song->global_volume = 64;
-        } else {
-            song->global_volume -= memory & 0x0F;
-            if (song->global_volume < 0)
-                song->global_volume = 0;
-        }
+    case EFFECT_GLOBAL_SLIDE:
+        slide_by_memory(&song->global_volume, song->global_volume_slide, 64);
         break;
-    }
     case EFFECT_PANNING_SLIDE:
         slide_by_memory(&channel->panning, channel->panning_slide_memory, 255);
         channel->flags |= UPDATE_PANNING;
