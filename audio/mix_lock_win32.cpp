@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-std::atomic<int> mixing_in_progress{0};
 static CRITICAL_SECTION mix_section;
 // Set up while the program loads, before any thread can take the lock.
 static const bool mix_section_ready = (InitializeCriticalSection(&mix_section), true);

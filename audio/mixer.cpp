@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "player/song.h"
+#include "audio/sample.h"
 
 static const uint64_t EPSILON = 1;  // 2^-32 as a 32.32 value
 static const float WEIGHT_SCALE = 1.0f / 2147483648.0f;  // 2^-31

@@ -6,7 +6,7 @@
 
 #include "audio/mix_lock.h"
 #include "audio/voice.h"
-#include "player/replay.h"
+#include "player/channel.h"
 #include "player/song.h"
 #include "player/stream.h"
 
@@ -27,12 +27,10 @@ bool sound_set_rate(int32_t rate)
 {
     if (rate < SOUND_RATE_MIN || rate > SOUND_RATE_MAX)
         return false;
-    output_rate = rate;
     block_frames = (rate * 20 / 1000 + 3) & ~3;
     ring_frames = (RING_SETTING_MS / 20) * block_frames * 2;
     ring_blocks = ring_frames / block_frames;
-    ramp_frames = int32_t(int64_t(rate) * 128 / 44100);
-    ramp_scale = 1.0f / float(ramp_frames);
+    voices_set_rate(rate);
     return true;
 }
 
@@ -50,7 +48,9 @@ static void bind_playing_channels(bool to_voices)
     }
 }
 
-bool sound_open(int32_t rate)
+// Opens the ring and the voices at `rate`, on `device` when there is one
+// (playing the ring and running the mixing thread), offline without.
+static bool open_ring(int32_t rate, const SoundDevice* device)
 {
     if (!stream_callbacks_complete())
         return false;
@@ -58,9 +58,11 @@ bool sound_open(int32_t rate)
 
     if (!sound_set_rate(rate))
         return false;
-    if (!sound_device.open(rate))
-        return false;
-    device_open = true;
+    if (device) {
+        if (!device->open(rate))
+            return false;
+        device_open = true;
+    }
     next_block = 0;
 
     // 256 spare bytes, so the start can be moved up to a 16-byte boundary.
@@ -71,19 +73,14 @@ bool sound_open(int32_t rate)
     uintptr_t aligned = (reinterpret_cast<uintptr_t>(mix_buffer_allocation) + 15) & ~uintptr_t(15);
     mix_buffer = reinterpret_cast<float*>(aligned);
 
-    voice_list.next = voice_list.prev = &voice_list;
-    voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
-    if (!voices)
+    if (!voices_open())
         return false;
-    for (int32_t i = 0; i < VOICE_COUNT; i++) {
-        voices[i].index = i;
-        list_insert_tail(&voices[i], &voice_list);
-    }
 
     output_ring = static_cast<int16_t*>(calloc(size_t(ring_frames) * 2, sizeof(int16_t)));
     if (!output_ring)
         return false;
-    sound_device.play_loop(output_ring, uint32_t(ring_frames) * 4);
+    if (device)
+        device->play_loop(output_ring, uint32_t(ring_frames) * 4);
 
     // Songs that kept playing across a reopen follow the new rate and voices.
     for (Song* s = playing_songs.next; s != &playing_songs; s = s->next)
@@ -91,8 +88,19 @@ bool sound_open(int32_t rate)
     bind_playing_channels(true);
 
     stop_requested = 0;
-    thread_running = sound_device.thread_start(mixing_thread);
+    if (device)
+        thread_running = device->thread_start(mixing_thread);
     return true;
+}
+
+bool sound_open(int32_t rate)
+{
+    return open_ring(rate, &sound_device);
+}
+
+bool sound_open_offline(int32_t rate)
+{
+    return open_ring(rate, nullptr);
 }
 
 void sound_close(void)
@@ -108,7 +116,6 @@ void sound_close(void)
     }
 
     bind_playing_channels(false);
-    voice_list.next = voice_list.prev = &voice_list;
     free(mix_buffer_allocation);
     mix_buffer_allocation = nullptr;
     mix_buffer = nullptr;
@@ -118,8 +125,7 @@ void sound_close(void)
     }
     free(output_ring);
     output_ring = nullptr;
-    free(voices);
-    voices = nullptr;
+    voices_close();
 }
 
 // Mixes block next_block: every playing song's voices, in pieces that end
@@ -128,7 +134,6 @@ void sound_close(void)
 static void mix_next_block(void)
 {
     mix_lock_acquire();
-    mixing_in_progress = 1;
     int32_t b = next_block;
     float* block = mix_buffer + size_t(b) * block_frames * 2;
     memset(block, 0, size_t(block_frames) * 2 * sizeof(float));
@@ -153,7 +158,6 @@ static void mix_next_block(void)
         s->samples_until_tick = left;
     }
     clip_output(output_ring + size_t(b) * block_frames * 2, block, block_frames);
-    mixing_in_progress = 0;
     next_block = b + 1 == ring_blocks ? 0 : b + 1;
     mix_lock_release();
 }

@@ -11,19 +11,25 @@
 // block into the 16-bit `output_ring` that the device plays.
 //
 // Who calls what, on which thread:
-//   main thread    sound_open, sound_close (start-up and shutdown order);
-//                  sound_render_block (offline tools; no thread running)
+//   main thread    sound_open, sound_open_offline, sound_close (start-up and
+//                  shutdown order); sound_render_block (offline rendering;
+//                  no thread running)
 //   mixing thread  mixing_thread -> mixing_poll -> the songs' tick
 //                  functions, mix_voices, clip_output
-// The mixing thread holds the mix lock (audio/mix_lock.h) and raises
-// `mixing_in_progress` for the whole of each block; the song operations and
-// sound_close take the lock before they change anything a block uses.
+// The mixing thread holds the mix lock (audio/mix_lock.h) for the whole of
+// each block; the song operations and sound_close take the lock before they
+// change anything a block uses.
 //
-// The platform layer is a SoundDevice chosen at link time: the show links
-// the SDL2 layer (waveout_sdl.cpp), the tests a fake whose play position
-// they move by hand (tests/support/fake_waveout.h), the offline tools a layer
-// with no device and no thread (waveout_offline.cpp) over which
-// sound_render_block hands out the blocks one by one.
+// Layers: the sound device logic here drives the player (player/song.h,
+// the songs' tick functions), which drives the mixer (audio/voice.h); none
+// of those calls back up. Under it lies a SoundDevice, a sound layer chosen
+// by what the executable links: each layer is a file of its own, and a
+// target of its own, that defines `sound_device`: SDL2 audio for the show
+// (sound_sdl.cpp), wave-out in the Windows build (sound_win32.cpp), Web
+// Audio in the web build (sound_web.cpp), no device at all for the offline
+// tools (sound_offline.cpp), and for the tests
+// a fake whose play position they move by hand (tests/support/fake_sound.h).
+// A new platform's sound is one more such file.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -49,13 +55,8 @@ struct SoundDevice {
     void (*sleep_ms)(int32_t ms);
 };
 
-// The layer this executable was linked with. Each layer is also reachable
-// by its own name (sound_device_sdl, sound_device_offline, ...); the
-// executable's choice is a separate file (sound_default_<layer>.cpp).
+// The layer this executable was linked with.
 extern const SoundDevice sound_device;
-extern const SoundDevice sound_device_sdl;      // audio/waveout_sdl.cpp
-extern const SoundDevice sound_device_offline;  // audio/waveout_offline.cpp
-extern const SoundDevice sound_device_web;      // audio/sound_web.cpp
 
 enum {
     RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2
@@ -64,7 +65,8 @@ enum {
     SOUND_RATE_MAX = 384000,
 };
 
-// Rate values (output_rate, ramp_frames and ramp_scale are in voice.h).
+// Rate values (output_rate, ramp_frames and ramp_scale are the voices', in
+// voice.h).
 extern int32_t block_frames;  // frames per block: (rate x 20 / 1000 + 3) & ~3; 884 at 44100 Hz
 extern int32_t ring_frames;   // frames in the ring: 20 blocks, 17680 at 44100 Hz
 extern int32_t ring_blocks;   // ring_frames / block_frames = 20
@@ -77,8 +79,8 @@ extern int32_t next_block;     // block to mix next, 0..ring_blocks-1; 0 at open
 extern std::atomic<int> stop_requested;  // set by sound_close; ends the thread
 extern std::atomic<int> mixer_exited;    // 0 while the thread runs; 1 before any ran
 
-// Sets output_rate, block_frames, ring_frames, ring_blocks, ramp_frames and
-// ramp_scale for `rate`. False (nothing changed) for rates outside
+// Sets block_frames, ring_frames and ring_blocks for `rate`, and the
+// voices' rate values (voices_set_rate). False (nothing changed) for rates outside
 // SOUND_RATE_MIN..SOUND_RATE_MAX. Called by sound_open; tests may call it to
 // mix voices without a device.
 bool sound_set_rate(int32_t rate);
@@ -90,6 +92,11 @@ bool sound_set_rate(int32_t rate);
 // Songs already playing get the new rate's tick length and are bound to the
 // new voices.
 bool sound_open(int32_t rate);
+// The same with no device and no thread, whatever layer the executable
+// links: the ring and the voices for sound_render_block. False when the
+// stream callbacks are not all registered, the rate is refused or the
+// memory cannot be had.
+bool sound_open_offline(int32_t rate);
 // Stops and joins the mixing thread, closes the device and frees the ring
 // and the voices. Channels of songs still playing lose their voices. Does
 // nothing harmful when nothing is open.
@@ -106,5 +113,5 @@ bool mixing_poll(void);
 // Offline rendering, with no thread running: mixes block next_block exactly
 // as the mixing thread would, copies its block_frames x 2 int16 values to
 // `destination` and moves next_block on. Returns block_frames, or 0 while
-// the device is closed or a thread is running.
+// the sound is closed or a thread is running.
 int32_t sound_render_block(int16_t* destination);

@@ -1,4 +1,4 @@
-// sound_web.cpp -- the sound device of the web build: Web Audio.
+// sound_web.cpp -- the sound layer of the web build: Web Audio.
 //
 // A browser page has one thread; there is no mixing thread. The ring is
 // played by a script processor node whose callback, on the page's thread,
@@ -115,7 +115,7 @@ static bool web_thread_start(int (*)(void)) { return false; }
 static void web_thread_join(void) {}
 static void web_sleep_ms(int32_t) {}
 
-const SoundDevice sound_device_web = {
+const SoundDevice sound_device = {
     web_open, web_play_loop, web_bytes_played, web_close,
     web_thread_start, web_thread_join, web_sleep_ms,
 };

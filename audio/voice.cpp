@@ -1,7 +1,9 @@
-// voice.cpp -- the voice array's globals and the five voice operations.
+// voice.cpp -- the voice array, its set-up and the five voice operations.
 #include "audio/voice.h"
 
-#include "player/song.h"
+#include <cstdlib>
+
+#include "audio/list.h"
 
 Voice* voices;
 Voice voice_list = {&voice_list, &voice_list, 0, 0, 0, 0, nullptr, 0, 0, 0, 0,
@@ -9,6 +11,33 @@ Voice voice_list = {&voice_list, &voice_list, 0, 0, 0, 0, nullptr, 0, 0, 0, 0,
 int32_t output_rate;
 int32_t ramp_frames;
 float ramp_scale;
+
+void voices_set_rate(int32_t rate)
+{
+    output_rate = rate;
+    ramp_frames = int32_t(int64_t(rate) * 128 / 44100);
+    ramp_scale = 1.0f / float(ramp_frames);
+}
+
+bool voices_open(void)
+{
+    voices_close();
+    voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
+    if (!voices)
+        return false;
+    for (int32_t i = 0; i < VOICE_COUNT; i++) {
+        voices[i].index = i;
+        list_insert_tail(&voices[i], &voice_list);
+    }
+    return true;
+}
+
+void voices_close(void)
+{
+    voice_list.next = voice_list.prev = &voice_list;
+    free(voices);
+    voices = nullptr;
+}
 
 enum { FREQUENCY_MIN = 100, FREQUENCY_MAX = 705600 };
 

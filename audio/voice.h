@@ -1,13 +1,13 @@
-// voice.h -- the 256 mixer voices, the five voice operations, the voice
-// mixer and the output clipper.
+// voice.h -- the 256 mixer voices, their set-up, the five voice operations,
+// the voice mixer and the output clipper.
 //
-// A Voice plays one Sample (the loader's record) at a frequency, a volume and
-// a panning, from a 32.32 fixed-point position, with linear interpolation,
+// A Voice plays one Sample (audio/sample.h) at a frequency, a volume and a
+// panning, from a 32.32 fixed-point position, with linear interpolation,
 // forward and ping-pong loops and short gain ramps whenever its gains change.
 //
 // Who calls what, on which thread:
-//   sound_open / sound_close (main)  allocate and free `voices`, link them into
-//                                    `voice_list`, set the rate values below
+//   sound_open / sound_close (main)  voices_set_rate, voices_open,
+//                                    voices_close
 //   replay engine, inside song_tick  voice_start, voice_stop,
 //     (mixing thread)                voice_set_frequency, voice_set_volume,
 //                                    voice_set_panning
@@ -18,7 +18,7 @@
 #pragma once
 #include <cstdint>
 
-struct Sample;
+#include "audio/sample.h"
 
 enum { VOICE_COUNT = 256 };
 
@@ -49,17 +49,28 @@ struct Voice {
     uint32_t ramp_frames_left;   // frames left in the running ramp; 0 = no ramp
 };
 
-// Owned by the sound device (sound.h): VOICE_COUNT records, voice i at
-// voices[i] with index i; null while the device is closed.
+// VOICE_COUNT records, voice i at voices[i] with index i, from voices_open
+// to voices_close; null while closed.
 extern Voice* voices;
-// Sentinel of the circular list of all voices in index order; only its
-// next and prev are used. Empty (pointing to itself) while closed.
+// Sentinel of the circular list of all voices in index order (audio/list.h);
+// only its next and prev are used. Empty (pointing to itself) while closed.
 extern Voice voice_list;
 
-// Rate values, set when the device opens (sound_set_rate in sound.h).
+// Rate values, set by voices_set_rate.
 extern int32_t output_rate;  // output frames per second, 44100 in the show
 extern int32_t ramp_frames;  // frames of a gain ramp: 128 at 44100 Hz
 extern float ramp_scale;     // 1 / ramp_frames
+
+// Sets output_rate to `rate`, and the gain ramps to rate x 128 / 44100
+// frames (rounded down). The caller keeps the rate in range (the sound
+// device's SOUND_RATE_MIN..SOUND_RATE_MAX).
+void voices_set_rate(int32_t rate);
+// Allocates the voices, all zero but for their index, and links them into
+// voice_list in index order. Frees first what an earlier voices_open left.
+// False, with no voices, when the memory cannot be had.
+bool voices_open(void);
+// Frees the voices: `voices` null, voice_list empty. Nothing when closed.
+void voices_close(void);
 
 // Frequencies outside 100..705600 Hz (16 x 44100, whatever the rate) are
 // clamped; the step becomes frequency / output_rate in 32.32, rounded down.

@@ -37,8 +37,7 @@ set(tavimo_web_link_options
   "-sEXPORTED_FUNCTIONS=[_main,_web_sound_mix_due]"
   --pre-js ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
-add_executable(tavimo ${CMAKE_SOURCE_DIR}/runtime/main_web.cpp
-  ${CMAKE_SOURCE_DIR}/audio/sound_default_web.cpp)
+add_executable(tavimo ${CMAKE_SOURCE_DIR}/runtime/main_web.cpp)
 target_link_libraries(tavimo PRIVATE tavimo_show tavimo_web_layers)
 target_link_options(tavimo PRIVATE ${tavimo_web_link_options} -sEXPORT_NAME=tavimo)
 set_target_properties(tavimo PROPERTIES SUFFIX .js

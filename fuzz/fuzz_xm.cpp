@@ -22,15 +22,8 @@ static void install_voices(void)
 {
     if (voices)
         return;
-    voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
-    voice_list.next = voice_list.prev = &voice_list;
-    for (int32_t i = 0; i < VOICE_COUNT; i++) {
-        voices[i].index = i;
-        list_insert_tail(&voices[i], &voice_list);
-    }
-    output_rate = 44100;
-    ramp_frames = 128;
-    ramp_scale = 1.0f / 128;
+    voices_set_rate(44100);
+    voices_open();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,10 +1,11 @@
 // channel.cpp -- channel control: periods, envelopes, vibratos, tremor and
 // the hand-over of a channel's state to its voice.
+#include "player/channel.h"
+
 #include <cmath>
 #include <cstdlib>
 
 #include "audio/voice.h"
-#include "player/replay.h"
 
 // 1/12 and 1/768 as single-precision constants; the powers are taken in double.
 static const float SEMITONE_FRACTION = 1.0f / 12.0f;   // 0.083333336

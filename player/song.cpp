@@ -5,7 +5,7 @@
 
 #include "audio/mix_lock.h"
 #include "audio/voice.h"
-#include "player/replay.h"
+#include "player/channel.h"
 #include "player/stream.h"
 
 // The sentinel starts out empty, pointing to itself (constant-initialised,

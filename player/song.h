@@ -21,35 +21,11 @@
 #pragma once
 #include <cstdint>
 
-struct Channel;  // player/replay.h
+#include "audio/list.h"
+#include "audio/sample.h"
+
+struct Channel;  // player/channel.h
 struct Song;
-
-// Circular doubly linked lists with a sentinel. Every record kept in such
-// a list (Song here, Voice in audio/voice.h) begins with `next` and `prev`;
-// the sentinel is a record of the same type of which only those two fields
-// are used. An empty list, and an unlinked node, point to themselves.
-//
-// node.next = sentinel; node.prev = sentinel.prev; sentinel.prev = node;
-// node.prev.next = node.
-template <typename Node>
-inline void list_insert_tail(Node* node, Node* sentinel)
-{
-    node->next = sentinel;
-    node->prev = sentinel->prev;
-    sentinel->prev = node;
-    node->prev->next = node;
-}
-
-// Takes the node out and links it to itself. A node linked only to itself
-// is left as it is.
-template <typename Node>
-inline void list_unlink(Node* node)
-{
-    node->prev->next = node->next;
-    node->next->prev = node->prev;
-    node->next = node;
-    node->prev = node;
-}
 
 // One pattern cell, five bytes, as the loader stores it.
 struct Cell {
@@ -75,27 +51,6 @@ enum : uint8_t {
     ENVELOPE_ON = 0x01,
     ENVELOPE_SUSTAIN = 0x02,
     ENVELOPE_LOOP = 0x04,
-};
-
-enum : uint8_t {
-    LOOP_NONE = 1,
-    LOOP_FORWARD = 2,
-    LOOP_PINGPONG = 4,
-};
-
-enum { SAMPLE_SPARE_VALUES = 8 };
-
-struct Sample {
-    int16_t* data;          // length values + SAMPLE_SPARE_VALUES spare; null if length 0
-    uint32_t length;        // in samples
-    uint32_t loop_start;    // in samples; loop_start + loop_length <= length
-    uint32_t loop_length;   // in samples; the whole sample when there is no loop
-    uint8_t volume;         // default volume 0..64
-    int8_t finetune;        // -128..127
-    int32_t panning;        // default panning 0..255
-    uint8_t bits;           // 8 or 16 as read; 16 once the data is loaded
-    uint8_t loop_type;      // LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG (0 for empty_sample)
-    int8_t relative_note;   // semitones added to the note
 };
 
 enum { INSTRUMENT_SAMPLES = 16, ENVELOPE_POINTS = 12, KEYMAP_NOTES = 96 };

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/voice.h"
-#include "player/song.h"
+#include "audio/sample.h"
 
 namespace {
 
@@ -56,35 +56,15 @@ std::vector<int16_t> ramp_values(int n, int scale)
     return v;
 }
 
-// The rate values the device sets when it opens.
-void use_rate(int32_t rate)
-{
-    output_rate = rate;
-    ramp_frames = rate * 128 / 44100;
-    ramp_scale = 1.0f / float(ramp_frames);
-}
-
-// A voice array of our own, linked like the device's, at 44100 Hz.
+// The voice array as the device sets it up, at 44100 Hz.
 class Mixer : public ::testing::Test {
 protected:
-    std::vector<Voice> storage = std::vector<Voice>(VOICE_COUNT);
-
     void SetUp() override
     {
-        use_rate(44100);
-        voices = storage.data();
-        voice_list.next = voice_list.prev = &voice_list;
-        for (int i = 0; i < VOICE_COUNT; i++) {
-            storage[size_t(i)] = Voice{};
-            storage[size_t(i)].index = i;
-            list_insert_tail(&storage[size_t(i)], &voice_list);
-        }
+        voices_set_rate(44100);
+        ASSERT_TRUE(voices_open());
     }
-    void TearDown() override
-    {
-        voices = nullptr;
-        voice_list.next = voice_list.prev = &voice_list;
-    }
+    void TearDown() override { voices_close(); }
     // Gains reached at once: no ramp in what is mixed next.
     static void settle(Voice* v)
     {
@@ -185,7 +165,7 @@ TEST_F(Mixer, FrequencySetsThe3232StepAndIsClamped)
     voice_set_frequency(v, INT32_MAX);
     EXPECT_EQ(v->step, 16);
     // The clamp is 16 x 44100 at any rate.
-    use_rate(22050);
+    voices_set_rate(22050);
     voice_set_frequency(v, 1000000);
     EXPECT_EQ(v->step, 32);
     EXPECT_FALSE(voice_set_frequency(nullptr, 1000));
@@ -245,7 +225,7 @@ TEST_F(Mixer, StartTakesTheOffsetOnlyInsideTheLoop)
     EXPECT_EQ(v->sample, nullptr);
     EXPECT_EQ(v->position, 0u);
     EXPECT_FALSE(voice_stop(-1));
-    voices = nullptr;
+    voices_close();
     EXPECT_EQ(voice_start(7, &s.sample), -1);
     EXPECT_FALSE(voice_stop(7));
 }

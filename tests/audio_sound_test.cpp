@@ -15,7 +15,7 @@
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "tests/support/fake_waveout.h"
+#include "tests/support/fake_sound.h"
 
 namespace {
 
@@ -28,10 +28,10 @@ void register_module_callbacks()
 // Opens at 44100 Hz over the fake; no thread unless asked for.
 void open_fake(bool threaded = false, uint64_t bytes_per_read = 0)
 {
-    FakeWaveoutScript script;
+    FakeSoundScript script;
     script.threaded = threaded;
     script.bytes_per_read = bytes_per_read;
-    fake_waveout_reset(script);
+    fake_sound_reset(script);
     register_module_callbacks();
     ASSERT_TRUE(sound_open(44100));
 }
@@ -97,7 +97,7 @@ protected:
     }
     void TearDown() override
     {
-        fake_waveout_reset();
+        fake_sound_reset();
         register_module_callbacks();
     }
 };
@@ -125,34 +125,34 @@ TEST(SoundRate, BlockRingAndRampFollowTheRate)
 
 TEST_F(Sound, RefusesToOpenWithoutAllFiveCallbacks)
 {
-    fake_waveout_reset();
+    fake_sound_reset();
     register_stream_callbacks(module_open, module_close, module_read, nullptr, module_tell);
     EXPECT_FALSE(sound_open(44100));
-    EXPECT_EQ(fake_waveout.opens, 0);
+    EXPECT_EQ(fake_sound.opens, 0);
     EXPECT_EQ(voices, nullptr);
     EXPECT_EQ(output_ring, nullptr);
 }
 
 TEST_F(Sound, DeviceFailureIsAFailedOpenAndCloseReleasesWhatWasOpened)
 {
-    FakeWaveoutScript script;
+    FakeSoundScript script;
     script.open_ok = false;
-    fake_waveout_reset(script);
+    fake_sound_reset(script);
     register_module_callbacks();
     EXPECT_FALSE(sound_open(44100));
     EXPECT_EQ(voices, nullptr);
     sound_close();
     sound_close();  // twice, and on a closed device: harmless
-    EXPECT_EQ(fake_waveout.closes, 0);
+    EXPECT_EQ(fake_sound.closes, 0);
 }
 
 TEST_F(Sound, OpenLoopsASilentRingAndLinksTheVoicesInOrder)
 {
     open_fake(true);
-    EXPECT_EQ(fake_waveout.rate, 44100);
-    EXPECT_EQ(fake_waveout.ring, output_ring);
-    EXPECT_EQ(fake_waveout.ring_bytes, 70720u);
-    EXPECT_TRUE(fake_waveout.thread_started);
+    EXPECT_EQ(fake_sound.rate, 44100);
+    EXPECT_EQ(fake_sound.ring, output_ring);
+    EXPECT_EQ(fake_sound.ring_bytes, 70720u);
+    EXPECT_TRUE(fake_sound.thread_started);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(mix_buffer) % 16, 0u);
     for (int32_t i = 0; i < ring_frames * 2; i++)
         ASSERT_EQ(output_ring[i], 0);
@@ -167,7 +167,7 @@ TEST_F(Sound, OpenLoopsASilentRingAndLinksTheVoicesInOrder)
 
     sound_close();
     EXPECT_EQ(mixer_exited.load(), 1);
-    EXPECT_EQ(fake_waveout.closes, 1);
+    EXPECT_EQ(fake_sound.closes, 1);
     EXPECT_EQ(voices, nullptr);
     EXPECT_EQ(output_ring, nullptr);
     EXPECT_EQ(voice_list.next, &voice_list);
@@ -177,11 +177,11 @@ TEST_F(Sound, FirstBlockIsMixedWhenTheDeviceEntersBlock1)
 {
     open_fake();
     EXPECT_FALSE(mixing_poll());
-    fake_waveout_enter_block(1);
+    fake_sound_enter_block(1);
     EXPECT_TRUE(mixing_poll());
     EXPECT_EQ(next_block, 1);
     EXPECT_FALSE(mixing_poll());
-    fake_waveout_enter_block(2);
+    fake_sound_enter_block(2);
     EXPECT_TRUE(mixing_poll());
     EXPECT_EQ(next_block, 2);
 }
@@ -190,13 +190,13 @@ TEST_F(Sound, DeviceInBlock0MixesBlock19ThenWaitsForBlock1)
 {
     open_fake();
     next_block = 19;
-    fake_waveout_enter_block(0);
-    fake_waveout.position += 4 * 100;  // inside block 0, not at its start
+    fake_sound_enter_block(0);
+    fake_sound.position += 4 * 100;  // inside block 0, not at its start
     EXPECT_TRUE(mixing_poll());
     EXPECT_EQ(next_block, 0);
     EXPECT_FALSE(mixing_poll());
     EXPECT_FALSE(mixing_poll());
-    fake_waveout_enter_block(1);
+    fake_sound_enter_block(1);
     EXPECT_TRUE(mixing_poll());
     EXPECT_EQ(next_block, 1);
 }
@@ -205,7 +205,7 @@ TEST_F(Sound, DeviceInBlock5CatchesUpFromBlock2OneBlockAPoll)
 {
     open_fake();
     next_block = 2;
-    fake_waveout_enter_block(5);
+    fake_sound_enter_block(5);
     for (int32_t b = 3; b <= 5; b++) {
         EXPECT_TRUE(mixing_poll());
         EXPECT_EQ(next_block, b);
@@ -219,10 +219,10 @@ TEST_F(Sound, BacklogAcrossTheRingEndWaitsForBlock0)
     open_fake();
     next_block = 18;
     for (int32_t k : {3, 4, 10}) {
-        fake_waveout_enter_block(k);
+        fake_sound_enter_block(k);
         EXPECT_FALSE(mixing_poll()) << "device in block " << k;
     }
-    fake_waveout_enter_block(0);
+    fake_sound_enter_block(0);
     EXPECT_TRUE(mixing_poll());
     EXPECT_TRUE(mixing_poll());
     EXPECT_EQ(next_block, 0);
@@ -300,7 +300,7 @@ std::vector<int16_t> blocks_from_thread(int count)
 {
     std::vector<int16_t> out;
     for (int b = 0; b < count; b++) {
-        fake_waveout_enter_block((b + 1) % ring_blocks);
+        fake_sound_enter_block((b + 1) % ring_blocks);
         auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (true) {
             mix_lock_acquire();
@@ -367,7 +367,7 @@ TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
 TEST_F(Sound, OfflineRenderingNeedsAnOpenDeviceAndNoThread)
 {
     std::vector<int16_t> block(4000);
-    fake_waveout_reset();
+    fake_sound_reset();
     EXPECT_EQ(sound_render_block(block.data()), 0);
     open_fake(true);
     EXPECT_EQ(sound_render_block(block.data()), 0);

@@ -14,17 +14,17 @@
 #include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
-#include "tests/support/fake_waveout.h"
+#include "tests/support/fake_sound.h"
 
 namespace {
 
 void open_racing_device()
 {
-    FakeWaveoutScript script;
+    FakeSoundScript script;
     script.threaded = true;
     script.bytes_per_read = 884 * 4;  // one block further at every poll
     script.sleep_us_per_ms = 0;       // polls back to back
-    fake_waveout_reset(script);
+    fake_sound_reset(script);
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek,
                               module_tell);
@@ -34,8 +34,8 @@ void open_racing_device()
 // Lets the thread mix at least `blocks` more blocks.
 void let_mix(int blocks)
 {
-    int until = fake_waveout.reads + blocks + 1;
-    while (fake_waveout.reads < until)
+    int until = fake_sound.reads + blocks + 1;
+    while (fake_sound.reads < until)
         std::this_thread::yield();
 }
 
@@ -52,7 +52,7 @@ bool any_voice_sounds(void)
 TEST(SoundThreads, SongsComeAndGoWhileTheThreadMixes)
 {
     open_racing_device();
-    int reads_at_start = fake_waveout.reads;
+    int reads_at_start = fake_sound.reads;
     bool ever_sounded = false;
     for (int round = 0; round < 12; round++) {
         Song* a = song_create(song_name, nullptr);
@@ -74,7 +74,7 @@ TEST(SoundThreads, SongsComeAndGoWhileTheThreadMixes)
         EXPECT_FALSE(any_voice_sounds());
     }
     EXPECT_TRUE(ever_sounded);
-    EXPECT_GT(fake_waveout.reads - reads_at_start, 12 * 36);
+    EXPECT_GT(fake_sound.reads - reads_at_start, 12 * 36);
     sound_close();
     EXPECT_EQ(mixer_exited.load(), 1);
 }

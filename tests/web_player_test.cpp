@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_waveout.h"
+#include "tests/support/fake_sound.h"
 #include "tests/support/golden.h"
 #include "tests/support/voice_probe.h"
 #include "tools/formats/xm_writer.h"
@@ -54,10 +54,10 @@ std::string load(const std::string& name, const std::vector<uint8_t>& bytes)
 // mixing what is due at each step as the page's frames do.
 const WebPlayerStatus* play_to(int64_t frames)
 {
-    int64_t at = int64_t(fake_waveout.position / 4);
+    int64_t at = int64_t(fake_sound.position / 4);
     while (at < frames) {
         at = at + block_frames / 2 < frames ? at + block_frames / 2 : frames;
-        fake_waveout.position = uint64_t(at) * 4;
+        fake_sound.position = uint64_t(at) * 4;
         web_player_frame();
     }
     return web_player_frame();
@@ -66,9 +66,9 @@ const WebPlayerStatus* play_to(int64_t frames)
 struct WebPlayerTest : ::testing::Test {
     void SetUp() override
     {
-        FakeWaveoutScript script;
+        FakeSoundScript script;
         script.threaded = false;
-        fake_waveout_reset(script);
+        fake_sound_reset(script);
         ASSERT_TRUE(web_player_open(44100));
         web_player_set_loop(false);
     }
@@ -76,7 +76,7 @@ struct WebPlayerTest : ::testing::Test {
     {
         web_player_buffer(0);
         web_player_load("", 0);  // refused: frees the song
-        fake_waveout_reset();
+        fake_sound_reset();
     }
 };
 
@@ -182,7 +182,7 @@ TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
     EXPECT_TRUE(a == b) << a.size() << " bytes against " << b.size();
     remove(ours.c_str());
     remove(theirs.c_str());
-    EXPECT_TRUE(fake_waveout.ring != nullptr) << "the device is open again after the render";
+    EXPECT_TRUE(fake_sound.ring != nullptr) << "the device is open again after the render";
 }
 
 // Foreign, damaged and oversized files: the tool's words, and the next good
@@ -270,7 +270,7 @@ TEST_F(WebPlayerTest, ShowsThePositionHeardAndSeeksEndsAndLoops)
     // Looping on: past the end it is back at order 0 (the restart position).
     ASSERT_TRUE(web_player_play());
     web_player_set_loop(true);
-    int64_t start = (fake_waveout.position / 4 / block_frames + ring_blocks) * block_frames;
+    int64_t start = (fake_sound.position / 4 / block_frames + ring_blocks) * block_frames;
     st = play_to(start + 16 * ROW + ROW + 10);
     EXPECT_EQ(st->state, WEB_PLAYER_PLAYING);
     EXPECT_EQ(st->order, 0);
@@ -294,7 +294,7 @@ TEST_F(WebPlayerTest, PlaysExactlyWhatItRendersAfterPausesAndRestarts)
     int32_t rendered_blocks = int32_t((rendered.size() - 44) / 4 / size_t(block_frames));
 
     ASSERT_TRUE(web_player_play());
-    int64_t at = int64_t(fake_waveout.position / 4);
+    int64_t at = int64_t(fake_sound.position / 4);
     play_to(at += 3 * ring_frames);
     web_player_stop();
     ASSERT_TRUE(web_player_play());

@@ -16,22 +16,13 @@ static Sample marker_sample;
 
 void voice_probe_install(void)
 {
-    voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
-    voice_list.next = voice_list.prev = &voice_list;
-    for (int32_t i = 0; i < VOICE_COUNT; i++) {
-        voices[i].index = i;
-        list_insert_tail(&voices[i], &voice_list);
-    }
-    output_rate = PROBE_RATE;
-    ramp_frames = 128;
-    ramp_scale = 1.0f / 128;
+    voices_set_rate(PROBE_RATE);
+    voices_open();
 }
 
 void voice_probe_remove(void)
 {
-    voice_list.next = voice_list.prev = &voice_list;
-    free(voices);
-    voices = nullptr;
+    voices_close();
 }
 
 void voice_probe_arm(void)

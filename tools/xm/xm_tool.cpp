@@ -9,8 +9,8 @@
 // after --loops more passes from where the song goes back to.
 //
 // Modules are read through the file-backed stream callbacks. The offline
-// commands run on the offline sound layer, `play` on the system's device;
-// the layer is picked per command (tools/xm/xm_sound_layer.cpp).
+// commands open the sound without a device (sound_open_offline), `play`
+// opens the system's device through the SDL2 layer.
 #include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
@@ -30,7 +30,6 @@
 #include "player/song_end.h"
 #include "tools/formats/wav.h"
 #include "tools/xm/xm_info.h"
-#include "tools/xm/xm_sound_layer.h"
 
 namespace {
 
@@ -74,11 +73,10 @@ Song* load(const char* path)
     return song;
 }
 
-// Opens the offline layer and starts the song; false if the device refused.
+// Opens the sound offline and starts the song; false if that was refused.
 bool start_offline(Song* song, int32_t rate)
 {
-    xm_sound_layer_use_offline();
-    if (!sound_open(rate)) {
+    if (!sound_open_offline(rate)) {
         fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, rate);
         return false;
     }
@@ -278,7 +276,6 @@ int command_play(int argc, char** argv)
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
-    xm_sound_layer_use_device();
     if (!sound_open(RATE)) {
         fprintf(stderr, "%s: no sound device can be opened\n", program);
         song_free(song);

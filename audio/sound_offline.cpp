@@ -1,4 +1,4 @@
-// waveout_offline.cpp -- the sound layer of the offline tools: no device and
+// sound_offline.cpp -- the sound layer of the offline tools: no device and
 // no thread. The ring is never played; the caller takes the blocks one by
 // one with sound_render_block, each mixed exactly as the mixing thread
 // would have mixed it.
@@ -35,7 +35,7 @@ static void offline_sleep_ms(int32_t)
 {
 }
 
-const SoundDevice sound_device_offline = {
+const SoundDevice sound_device = {
     offline_open, offline_play_loop, offline_bytes_played, offline_close,
     offline_thread_start, offline_thread_join, offline_sleep_ms,
 };

@@ -1,4 +1,4 @@
-// waveout_sdl.cpp -- the sound device on SDL2 audio: the device's callback
+// sound_sdl.cpp -- the sound layer on SDL2 audio: the device's callback
 // copies from the looping ring at the play cursor and counts the bytes
 // played; the mixing thread is an SDL thread asking for time-critical
 // priority.
@@ -133,7 +133,7 @@ static void sdl_sleep_ms(int32_t ms)
     SDL_Delay(Uint32(ms));
 }
 
-const SoundDevice sound_device_sdl = {
+const SoundDevice sound_device = {
     sdl_open, sdl_play_loop, sdl_bytes_played, sdl_close,
     sdl_thread_start, sdl_thread_join, sdl_sleep_ms,
 };

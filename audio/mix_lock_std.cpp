@@ -1,9 +1,8 @@
-// mix_lock.cpp -- the lock shared by the mixing thread and the song operations.
+// mix_lock_std.cpp -- the lock shared by the mixing thread and the song operations.
 #include "audio/mix_lock.h"
 
 #include <mutex>
 
-std::atomic<int> mixing_in_progress{0};
 static std::mutex mix_mutex;
 
 void mix_lock_acquire(void)
