@@ -1,16 +1,14 @@
 # player.cmake -- the module player page of the web build (included by
 # cmake/web.cmake): build-web/player.html with player.js and
-# tavimo-player.js/.wasm. It links the show's player, mixer and the web
-# sound layer, and the offline layer for rendering WAV files.
+# tavimo-player.js/.wasm. It links the show's sound stack over the web
+# sound layer, and renders WAV files with the sound opened offline.
 set(player_dir ${CMAKE_SOURCE_DIR}/tools/webplayer)
 add_executable(tavimo-player
   ${player_dir}/web_player.cpp
-  ${player_dir}/web_player_layer.cpp
   ${CMAKE_SOURCE_DIR}/tools/xm/xm_info.cpp
   ${CMAKE_SOURCE_DIR}/tools/formats/wav.cpp
-  ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp
-  ${CMAKE_SOURCE_DIR}/audio/waveout_offline.cpp)
-target_link_libraries(tavimo-player PRIVATE tavimo_player tavimo_audio)
+  ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp)
+target_link_libraries(tavimo-player PRIVATE tavimo_sound)
 # No program of its own: the page calls the exported functions. The WAV is
 # written to the in-memory file system and handed to the page from there.
 set(player_exports

@@ -505,8 +505,6 @@ extern "C" {
 
 bool web_player_open(int32_t rate)
 {
-    if (web_player_use_device)
-        web_player_use_device();
     memory_file_register(player.buffer, player.buffer_size);
     bool ok = sound_open(rate);
     player.status.rate = output_rate;
@@ -743,15 +741,11 @@ bool web_player_render_begin(const char* path)
         return false;
     int32_t device_rate = output_rate;
     sound_close();
-    if (web_player_use_offline)
-        web_player_use_offline();
     p.watch = song_end_create(p.song, 0);
-    if (!p.watch || !sound_open(RENDER_RATE) || !song_start(p.song)) {
+    if (!p.watch || !sound_open_offline(RENDER_RATE) || !song_start(p.song)) {
         wav_close(&p.wav);
         song_stop(p.song);
         sound_close();
-        if (web_player_use_device)
-            web_player_use_device();
         sound_open(device_rate);
         return false;
     }
@@ -772,8 +766,6 @@ static void render_finish(void)
     song_end_free(p.watch);
     p.watch = nullptr;
     sound_close();
-    if (web_player_use_device)
-        web_player_use_device();
     sound_open(p.status.rate);
     p.status.state = WEB_PLAYER_STOPPED;
 }

@@ -133,13 +133,6 @@ void web_player_render_cancel(void);
 
 enum { WEB_PLAYER_LOGGED_BLOCKS = 4096 };  // about 80 s at 44100 Hz
 
-// The sound layer the player runs over, by use: the web build switches
-// between the browser's device and the offline layer for rendering
-// (web_player_layer.cpp); elsewhere they are null (web_player_layer_none.cpp)
-// and the player keeps whatever `sound_device` the executable links.
-extern void (*web_player_use_offline)(void);
-extern void (*web_player_use_device)(void);
-
 // The cell text of web_player_row_text, 13 characters and a terminator.
 void web_player_format_cell(const Cell* cell, char out[14]);
 // 32-bit FNV-1a of `count` 16-bit values, low byte first.
