@@ -65,6 +65,10 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
     -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp
     -Wl,--image-base=${stub_base})
   target_link_libraries(tavimo_stub PRIVATE kernel32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Arguments in registers between the stub's own functions: 128 bytes less.
+    target_compile_options(tavimo_stub PRIVATE -mregparm=3)
+  endif()
 
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k.exe)
   add_custom_command(OUTPUT ${TAVIMO_64K}

@@ -336,4 +336,9 @@ def main(argv):
 
 
 if __name__ == "__main__":
-    main(sys.argv)
+    try:
+        main(sys.argv)
+    except OSError as e:
+        fail("%s: %s" % (e.filename or "output", e.strerror))
+    except (struct.error, IndexError, ValueError, lzma.LZMAError) as e:
+        fail("a file is damaged or not what it should be (%s)" % e)
