@@ -65,10 +65,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
     -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp
     -Wl,--image-base=${stub_base})
   target_link_libraries(tavimo_stub PRIVATE kernel32)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # Arguments in registers between the stub's own functions: 128 bytes less.
-    target_compile_options(tavimo_stub PRIVATE -mregparm=3)
-  else()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     # The image base addressed directly rather than through a pointer of
     # its own, which would cost a 512-byte section in the file.
     target_compile_options(tavimo_stub PRIVATE -mcmodel=small)
