@@ -25,11 +25,20 @@ bool voices_open(void)
     voices = static_cast<Voice*>(calloc(VOICE_COUNT, sizeof(Voice)));
     if (!voices)
         return false;
+    voices_reset();
+    return true;
+}
+
+void voices_reset(void)
+{
+    if (!voices)
+        return;
+    voice_list.next = voice_list.prev = &voice_list;
     for (int32_t i = 0; i < VOICE_COUNT; i++) {
+        voices[i] = Voice{};
         voices[i].index = i;
         list_insert_tail(&voices[i], &voice_list);
     }
-    return true;
 }
 
 void voices_close(void)

@@ -8,6 +8,7 @@
 // Who calls what, on which thread:
 //   sound_open / sound_close (main)  voices_set_rate, voices_open,
 //                                    voices_close
+//   a player that restarts songs     voices_reset (under the mix lock)
 //   replay engine, inside song_tick  voice_start, voice_stop,
 //     (mixing thread)                voice_set_frequency, voice_set_volume,
 //                                    voice_set_panning
@@ -69,6 +70,9 @@ void voices_set_rate(int32_t rate);
 // voice_list in index order. Frees first what an earlier voices_open left.
 // False, with no voices, when the memory cannot be had.
 bool voices_open(void);
+// Gives every voice the state voices_open gives it (a song started now sounds
+// as on fresh voices: gain ramps begin from silence). Nothing when closed.
+void voices_reset(void);
 // Frees the voices: `voices` null, voice_list empty. Nothing when closed.
 void voices_close(void);
 

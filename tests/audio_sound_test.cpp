@@ -349,19 +349,46 @@ TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
     ASSERT_EQ(from_thread.size(), offline.size());
     std::vector<uint32_t> thread_ticks = tick_frames;
 
-    tick_frames.clear();
-    open_fake(false);
-    start_scene(s);
-    HandSong song(500);
-    song.play();
-    for (int b = 0; b < 23; b++)
-        ASSERT_EQ(sound_render_block(offline.data() + size_t(b) * block_frames * 2), block_frames);
+    {
+        tick_frames.clear();
+        open_fake(false);
+        start_scene(s);
+        HandSong song(500);
+        song.play();
+        for (int b = 0; b < 23; b++)
+            ASSERT_EQ(sound_render_block(offline.data() + size_t(b) * block_frames * 2),
+                      block_frames);
+    }
     EXPECT_EQ(offline, from_thread);
     EXPECT_EQ(tick_frames, thread_ticks);
     int nonzero = 0;
     for (int16_t x : offline)
         nonzero += x != 0;
     EXPECT_GT(nonzero, 23 * block_frames);
+
+    // Opened offline, over a layer that would run a thread: the layer is not
+    // touched, and the blocks are the same.
+    FakeSoundScript threaded;
+    threaded.threaded = true;
+    fake_sound_reset(threaded);
+    register_module_callbacks();
+    ASSERT_TRUE(sound_open_offline(44100));
+    EXPECT_EQ(fake_sound.opens, 0);
+    EXPECT_EQ(fake_sound.ring, nullptr);
+    EXPECT_FALSE(fake_sound.thread_started);
+    tick_frames.clear();
+    start_scene(s);
+    HandSong song(500);
+    song.play();
+    std::vector<int16_t> opened_offline(offline.size());
+    for (int b = 0; b < 23; b++)
+        ASSERT_EQ(sound_render_block(opened_offline.data() + size_t(b) * block_frames * 2),
+                  block_frames);
+    EXPECT_EQ(opened_offline, from_thread);
+    EXPECT_EQ(tick_frames, thread_ticks);
+    sound_close();
+    EXPECT_EQ(fake_sound.closes, 0);
+    EXPECT_EQ(sound_render_block(opened_offline.data()), 0);
 }
 
 TEST_F(Sound, OfflineRenderingNeedsAnOpenDeviceAndNoThread)

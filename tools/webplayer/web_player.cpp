@@ -165,24 +165,6 @@ void reset_logs(void)
     p.status.block_count = 0;
 }
 
-// Gives the voices the state they have after sound_open, so that a start
-// sounds exactly as a fresh render does (gain ramps begin from silence).
-// Under the mix lock.
-void reset_voices(void)
-{
-    if (!voices)
-        return;
-    for (int32_t i = 0; i < VOICE_COUNT; i++) {
-        Voice* v = &voices[i];
-        Voice* next = v->next;
-        Voice* prev = v->prev;
-        memset(static_cast<void*>(v), 0, sizeof *v);
-        v->next = next;
-        v->prev = prev;
-        v->index = i;
-    }
-}
-
 // A fresh load of the module's bytes: the replay engine changes a song as
 // it plays (E5y sets a sample's finetune), so every start and every render
 // begins from the file as it was. Null when refused or out of memory.
@@ -214,8 +196,9 @@ bool start_song(void)
         return false;
     song_free(p.song);
     p.song = fresh;
+    // A start sounds exactly as a fresh render does.
     mix_lock_acquire();
-    reset_voices();
+    voices_reset();
     reset_logs();
     mix_lock_release();
     if (!watch_song() || !song_start(p.song))
