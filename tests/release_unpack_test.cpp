@@ -102,7 +102,8 @@ TEST(ReleaseUnpack, PayloadDecodesToImageAndDamageIsRefused)
         calls |= p.table.piece[i].transform == UNPACK_CALLS;
         delta |= p.table.piece[i].transform == UNPACK_DELTA;
     }
-    EXPECT_TRUE(calls && delta) << "the packer used neither the call nor the delta transform";
+    EXPECT_TRUE(calls) << "the code was packed without the call transform";
+    EXPECT_TRUE(delta) << "no picture was packed with the delta transform";
 
     expect_damage_refused(p, expected, 100);
 

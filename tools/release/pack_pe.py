@@ -14,7 +14,8 @@
 #        pack_pe.py --payload CODE BLOB OUTPUT
 #          packs an image made of CODE's first 256 KiB (any program, no PE
 #          needed) followed by BLOB into OUTPUT: the unpack table, then the
-#          payload, which the native tests decode with the stub's decoder.
+#          payload, which the native tests decode with the stub's decoder
+#          (code always with the call transform, so that they undo it).
 #
 # The image is the show's memory from its base: headers and sections at
 # their addresses, up to the last byte that is not zero. It is cut into
@@ -132,11 +133,12 @@ def lzma_stream(data, lc, lp, pb, head=()):
     return lzma.compress(data, format=lzma.FORMAT_RAW, filters=chain)
 
 
-def pack_piece(data, code):
+def pack_piece(data, code, calls_always=False):
     """(stream, properties, transform, distance, description): the smallest
-    of the tried ways to code `data`."""
+    of the tried ways to code `data` (code with the call transform only,
+    when calls_always)."""
     if code:
-        ways = [(PLAIN, 0, data), (CALLS, 0, to_calls(data))]
+        ways = [(CALLS, 0, to_calls(data))] + ([] if calls_always else [(PLAIN, 0, data)])
     else:
         ways = [(PLAIN, 0, data)] + [(DELTA, d, None) for d in (1, 2, 4, 160)]
     best = None
@@ -163,7 +165,7 @@ def fnv(data):
     return h
 
 
-def pack_image(image, blob):
+def pack_image(image, blob, calls_always=False):
     """(pieces, payload, image_end): image cut at the asset blob and packed.
     pieces: (label, offset, size, stream, properties, transform, distance,
     description)."""
@@ -184,7 +186,8 @@ def pack_image(image, blob):
         fail("more pieces than the stub's table holds")
     pieces, payload = [], b""
     for label, offset, size, code in cuts:
-        stream, properties, transform, distance, what = pack_piece(bytes(image[offset:offset + size]), code)
+        stream, properties, transform, distance, what = pack_piece(bytes(image[offset:offset + size]), code,
+                                                                   calls_always)
         pieces.append((label, offset, size, stream, properties, transform, distance, what))
         payload += stream
     return pieces, payload, end
@@ -307,7 +310,7 @@ def main(argv):
     if len(argv) == 5 and argv[1] == "--payload":
         blob = open(argv[3], "rb").read()
         image = open(argv[2], "rb").read()[:PAYLOAD_CODE] + blob
-        pieces, payload, end = pack_image(image, blob)
+        pieces, payload, end = pack_image(image, blob, calls_always=True)
         tab = table(image, pieces, payload, end, 0, len(image), align(len(image), 16))
         with open(argv[4], "wb") as f:
             f.write(tab + payload)
