@@ -22,14 +22,13 @@
 //
 // Layers: the sound device logic here drives the player (player/song.h,
 // the songs' tick functions), which drives the mixer (audio/voice.h); none
-// of those calls back up. Under it lies a SoundDevice, a sound layer chosen
-// by what the executable links: each layer is a file of its own, and a
-// target of its own, that defines `sound_device`: SDL2 audio for the show
-// (sound_sdl.cpp), wave-out in the Windows build (sound_win32.cpp), Web
-// Audio in the web build (sound_web.cpp), no device at all for the offline
-// tools (sound_offline.cpp), and for the tests
-// a fake whose play position they move by hand (tests/support/fake_sound.h).
-// A new platform's sound is one more such file.
+// of those calls back up. Under it lies a SoundDevice, the sound layer the
+// executable links: each layer is one file that defines `sound_device`:
+// SDL2 audio for the show (sound_sdl.cpp), wave-out in the Windows build
+// (sound_win32.cpp), Web Audio in the web build (sound_web.cpp), no device
+// at all for the offline tools (sound_offline.cpp), and for the tests a fake
+// whose play position they move by hand (tests/support/fake_sound.h). A new
+// platform's sound is one more such file.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -80,8 +79,8 @@ extern std::atomic<int> stop_requested;  // set by sound_close; ends the thread
 extern std::atomic<int> mixer_exited;    // 0 while the thread runs; 1 before any ran
 
 // Sets block_frames, ring_frames and ring_blocks for `rate`, and the
-// voices' rate values (voices_set_rate). False (nothing changed) for rates outside
-// SOUND_RATE_MIN..SOUND_RATE_MAX. Called by sound_open; tests may call it to
+// voices' rate values (voices_set_rate). False (nothing changed) for rates
+// outside SOUND_RATE_MIN..SOUND_RATE_MAX. Called by sound_open; tests may call it to
 // mix voices without a device.
 bool sound_set_rate(int32_t rate);
 
