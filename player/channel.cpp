@@ -267,8 +267,11 @@ void update_voice(Channel* channel, Sample* sample, Song* song)
     int32_t period = channel->period + channel->period_delta;
     if (period == 0)
         channel->flags &= static_cast<uint8_t>(~UPDATE_FREQUENCY);
-    if (channel->flags & UPDATE_TRIGGER)
+    if (channel->flags & UPDATE_TRIGGER) {
+        song_report(song, SONG_EVENT_NOTE, static_cast<int32_t>(channel - song->channels),
+                    sample);
         channel->voice_index = voice_start(channel->voice ? channel->voice->index : -1, sample);
+    }
     Voice* voice = voice_at(channel->voice_index);
     if (channel->flags & UPDATE_VOLUME) {
         // 127 with every factor at full scale (64, 64, 65536, 64). Envelope
@@ -309,6 +312,8 @@ void update_voice(Channel* channel, Sample* sample, Song* song)
         voice_set_frequency(voice, static_cast<int32_t>(frequency));
     }
     if (channel->flags & UPDATE_STOP) {
+        song_report(song, SONG_EVENT_STOP, static_cast<int32_t>(channel - song->channels),
+                    sample);
         voice_stop(channel->voice_index);
         if (channel->voice)
             channel->voice->start_offset = 0;

@@ -653,6 +653,7 @@ void song_tick(Song* song)
         // (patterns shorter than 64 rows): it starts at row 0 instead.
         if (song->row < 0 || song->row >= rows_at(song, song->order_pos))
             song->row = 0;
+        song_report(song, SONG_EVENT_ROW, -1, nullptr);
         process_row(song);
         if (song->next_row == -1) {
             song->next_row = song->row + 1;

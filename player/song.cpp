@@ -38,6 +38,29 @@ void set_tempo(Song* song, int32_t bpm)
     song->samples_per_tick = samples < 1 ? 1 : samples;
 }
 
+void song_report(Song* song, uint8_t kind, int32_t channel, const Sample* sample)
+{
+    if (!song->observer)
+        return;
+    SongEvent event = {kind, song->order_pos, -1, song->row, song->tick, -1, -1, -1, -1};
+    if (song->order_pos >= 0 && song->order_pos < 256)
+        event.pattern = song->order_table[song->order_pos];
+    if (channel >= 0 && song->channels) {
+        const Channel* state = &song->channels[channel];
+        event.channel = channel;
+        event.instrument = state->instrument;
+        event.voice = state->voice ? state->voice->index : -1;
+        if (state->instrument < song->instrument_count && sample != &empty_sample) {
+            const Instrument* instrument = &song->instruments[state->instrument];
+            for (int32_t s = 0; s < INSTRUMENT_SAMPLES; s++) {
+                if (instrument->samples[s] == sample)
+                    event.sample = s;
+            }
+        }
+    }
+    song->observer(song->observer_context, song, &event);
+}
+
 // The unlocked halves of the song operations; the callers hold the mix lock.
 static void stop_locked(Song* song)
 {

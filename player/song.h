@@ -15,6 +15,8 @@
 //                  reads and writes `samples_until_tick`, calls
 //                  `tick_function` (song_tick, player/replay.h), which
 //                  changes the playback fields and drives the voices.
+//   observer       set by the main thread before song_start, or under the
+//                  mix lock; called on the mixing thread (SongObserver).
 //   either         set_tempo: from song_start (main, under the lock), from
 //                  the tempo effect (mixing thread, inside a tick) and from
 //                  sound_open for every song already playing.
@@ -88,6 +90,34 @@ typedef void (*SampleReader)(uint8_t* destination, int32_t byte_count, int32_t b
 
 typedef void (*TickFunction)(Song* song);
 
+// What the replay engine reports to a song's observer.
+enum : uint8_t {
+    SONG_EVENT_ROW = 1,   // a row is entered (tick 0, before its cells are read)
+    SONG_EVENT_NOTE = 2,  // a note starts a voice: called before voice_start, so
+                          // the voice still holds the sound it had
+    SONG_EVENT_STOP = 3,  // the engine stops a voice (9xx past the sample's end):
+                          // called before voice_stop
+};
+
+// One event, as the engine saw it; the frame time is the caller's (whoever
+// renders counts the frames of the ticks run before it).
+struct SongEvent {
+    uint8_t kind;        // SONG_EVENT_*
+    int32_t order;       // order position, 0..255
+    int32_t pattern;     // pattern number at that position
+    int32_t row;         // row within the pattern
+    int32_t tick;        // tick within the row, 0 = row start (delay ticks go on counting)
+    int32_t channel;     // 0-based pattern channel; -1 for a row
+    int32_t instrument;  // 0-based instrument (the file's number - 1); -1 for a row
+    int32_t sample;      // slot in the instrument, 0..15; -1 for a row or when no
+                         // sample of the instrument plays (the empty sample)
+    int32_t voice;       // the channel's voice, 0..255; -1 for a row or without voices
+};
+
+// Called on the mixing thread, inside song_tick, under the mix lock: it must
+// not allocate, block or change the song or the voices.
+typedef void (*SongObserver)(void* context, const Song* song, const SongEvent* event);
+
 enum : int16_t { LINEAR_PERIODS = 0x0001 };  // bit of module_flags
 
 struct Song {
@@ -123,7 +153,13 @@ struct Song {
     int32_t next_order;           // order to enter next; -1 = keep
     TickFunction tick_function;   // song_tick
     SampleReader sample_reader;   // null: sample bytes come from the stream
+    SongObserver observer;        // null: nothing is reported (the default)
+    void* observer_context;       // handed to the observer
 };
+
+// Reports an event on channel `channel` (-1: a row) at the song's present
+// position to its observer; nothing without one. The replay engine's call.
+void song_report(Song* song, uint8_t kind, int32_t channel, const Sample* sample);
 
 // Sentinel of the playing-song list: only next and prev are used; empty
 // when both point to itself. A walk starts at playing_songs.next and stops

@@ -752,3 +752,72 @@ TEST_F(PlayerReplay, RestartPositionOutsideTheSongWrapsToOrderZero)
     song_tick(song);
     EXPECT_EQ(song->order_pos, 0);
 }
+
+// What an observer hears: each event with the sample its voice held at that
+// moment (a note is reported before the voice restarts, a stop before it
+// silences the voice).
+struct HeardEvent {
+    SongEvent event;
+    const Sample* voice_sample;
+};
+
+static void hear(void* context, const Song*, const SongEvent* event)
+{
+    const Sample* held = event->voice >= 0 ? voices[event->voice].sample : nullptr;
+    static_cast<std::vector<HeardEvent>*>(context)->push_back(HeardEvent{*event, held});
+}
+
+TEST_F(PlayerReplay, ObserverHearsRowsNotesAndStopsBeforeTheVoices)
+{
+    XmModule module = basic_module(2);
+    module.speed = 2;
+    module.song_length = 2;
+    module.order = {1, 0};
+    module.patterns.resize(2);
+    module.patterns[0].rows = module.patterns[1].rows = 2;
+    XmInstrument second = module.instruments[0];
+    second.samples.push_back(second.samples[0]);
+    for (uint8_t& slot : second.keymap)
+        slot = 1;
+    module.instruments.push_back(second);
+    xm_cell(module, 1, 0, 0) = note(49, 1);
+    xm_cell(module, 1, 0, 1) = note(49, 2);
+    xm_cell(module, 1, 1, 0) = note(49, 2, 0, 14, 0xD1);  // delayed to tick 1
+    xm_cell(module, 0, 0, 1) = note(49, 2, 0, 9, 0x10);   // offset 4096: past the end
+    play(module);
+    std::vector<HeardEvent> heard;
+    song->observer = hear;
+    song->observer_context = &heard;
+    for (int t = 0; t < 8; t++)
+        song_tick(song);
+    const Sample* first = song->instruments[0].samples[0];
+    const Sample* other = song->instruments[1].samples[1];
+    struct Expected {
+        uint8_t kind;
+        int32_t order, pattern, row, tick, channel, instrument, sample;
+        const Sample* voice_sample;
+    };
+    const Expected expected[] = {
+        {SONG_EVENT_ROW, 0, 1, 0, 0, -1, -1, -1, nullptr},
+        {SONG_EVENT_NOTE, 0, 1, 0, 0, 0, 0, 0, nullptr},
+        {SONG_EVENT_NOTE, 0, 1, 0, 0, 1, 1, 1, nullptr},
+        {SONG_EVENT_ROW, 0, 1, 1, 0, -1, -1, -1, nullptr},
+        {SONG_EVENT_NOTE, 0, 1, 1, 1, 0, 1, 1, first},
+        {SONG_EVENT_ROW, 1, 0, 0, 0, -1, -1, -1, nullptr},
+        {SONG_EVENT_STOP, 1, 0, 0, 0, 1, 1, 1, other},
+        {SONG_EVENT_ROW, 1, 0, 1, 0, -1, -1, -1, nullptr},
+    };
+    ASSERT_EQ(heard.size(), std::size(expected));
+    for (size_t i = 0; i < heard.size(); i++) {
+        const SongEvent& e = heard[i].event;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.kind, expected[i].kind);
+        EXPECT_EQ(Ints({e.order, e.pattern, e.row, e.tick, e.channel, e.instrument, e.sample}),
+                  Ints({expected[i].order, expected[i].pattern, expected[i].row, expected[i].tick,
+                        expected[i].channel, expected[i].instrument, expected[i].sample}));
+        EXPECT_EQ(e.voice, e.channel);
+        if (e.kind != SONG_EVENT_ROW) {
+            EXPECT_EQ(heard[i].voice_sample, expected[i].voice_sample);
+        }
+    }
+}
