@@ -8,7 +8,8 @@
 // mixed exactly as the mixing thread mixes it (no device, no thread). It
 // optionally writes the result as a WAV file, and prints: samples at the
 // 16-bit limits, peak level, RMS of each section and of each order
-// position, and the longest near-silence after the first second. Exit code
+// position, the longest near-silence after the first second, and the clicks
+// (tools/formats/clicks.h) with where the first of them are. Exit code
 // 0 on success, 1 when the sound layer or the song could not be opened or
 // the WAV not written, 2 with a usage line for bad arguments.
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "player/song.h"
 #include "player/stream.h"
 #include "tools/music/gen_music.h"
+#include "tools/formats/clicks.h"
 #include "tools/formats/wav.h"
 
 namespace {
@@ -110,6 +112,14 @@ int main(int argc, char** argv)
                 1000.0 * (double)longest / RATE);
     if (longest) std::printf(" (ending at %.2f s)", (double)longest_end / RATE);
     std::printf("\n");
+
+    Click clicks[8];
+    int64_t click_count = clicks_count(out.data(), (int64_t)total, RATE, clicks, 8);
+    std::printf("clicks: %lld", (long long)click_count);
+    for (int64_t i = 0; i < click_count && i < 8; i++)
+        std::printf("%s%.3f s %s %+.2f -> %+.2f", i ? ", " : " (", (double)clicks[i].frame / RATE,
+                    clicks[i].channel ? "right" : "left", clicks[i].before, clicks[i].after);
+    std::printf("%s\n", click_count > 8 ? ", ...)" : click_count ? ")" : "");
 
     struct Section { const char* name; int from, to; };
     const Section sections[] = {
