@@ -1,6 +1,7 @@
 // disk_file.cpp -- stream callbacks over ordinary files (stdio).
 #include "player/disk_file.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "player/stream.h"
@@ -10,6 +11,7 @@ static FILE* open_files[DISK_FILE_SLOTS];
 // reads then deliver nothing until a later seek succeeds, as for the
 // in-memory files.
 static bool position_lost[DISK_FILE_SLOTS];
+static int32_t open_error;
 
 static FILE* file_of(int32_t token)
 {
@@ -24,13 +26,21 @@ int32_t disk_file_open(const char* path)
         if (open_files[slot])
             continue;
         FILE* file = fopen(path, "rb");
-        if (!file)
+        if (!file) {
+            open_error = errno;
             return 0;
+        }
         open_files[slot] = file;
         position_lost[slot] = false;
         return slot + 1;
     }
+    open_error = EMFILE;
     return 0;
+}
+
+int32_t disk_file_open_error(void)
+{
+    return open_error;
 }
 
 void disk_file_close(int32_t token)

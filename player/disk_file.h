@@ -10,6 +10,8 @@
 enum { DISK_FILE_SLOTS = 8 };
 
 int32_t disk_file_open(const char* path);  // 0 when the file cannot be opened
+// The errno of the last open that failed (EMFILE when every slot was taken).
+int32_t disk_file_open_error(void);
 void disk_file_close(int32_t token);
 uint32_t disk_file_read(void* destination, uint32_t length, int32_t token);
 // Same origins and results as module_seek (origin 2 counts back from the end).

@@ -104,12 +104,15 @@ static void free_locked(Song* song)
 Song* song_create(const char* name, SampleReader reader)
 {
     Song* song = static_cast<Song*>(calloc(1, sizeof(Song)));
-    if (!song)
+    if (!song) {
+        xm_refusal = XM_OUT_OF_MEMORY;
         return nullptr;
+    }
     song->next = song;
     song->prev = song;
     StreamHandle* stream = stream_open(name, 0, 0);
     if (!stream) {
+        xm_refusal = XM_UNOPENED;
         free(song);
         return nullptr;
     }

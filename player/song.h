@@ -57,6 +57,10 @@ enum : uint8_t {
 
 enum { INSTRUMENT_SAMPLES = 16, ENVELOPE_POINTS = 12, KEYMAP_NOTES = 96 };
 
+// Name fields as the file holds them: any bytes, not terminated, padded with
+// blanks or zeros (xm_name_text makes text of them).
+enum { XM_MODULE_NAME_BYTES = 20, XM_ITEM_NAME_BYTES = 22 };
+
 struct Instrument {
     int32_t sample_count;                          // 0..16; slots below it are owned
     Sample* samples[INSTRUMENT_SAMPLES];           // unused slots -> &empty_sample
@@ -78,6 +82,18 @@ struct Instrument {
     uint8_t vibrato_depth;
     uint8_t vibrato_rate;         // phase step per tick, of 256
     uint16_t fadeout;             // twice the file's value (wraps from 0x8000)
+    char name[XM_ITEM_NAME_BYTES];  // as in the file; the replay never reads it
+    char sample_names[INSTRUMENT_SAMPLES][XM_ITEM_NAME_BYTES];  // slots below sample_count
+};
+
+// What the file's song header says beyond what the replay uses, kept for
+// the tools that show a module (tavimo-xm info, the web player).
+struct XmFacts {
+    char name[XM_MODULE_NAME_BYTES];     // module name, as in the file
+    char tracker[XM_MODULE_NAME_BYTES];  // name of the tracker that saved it
+    uint16_t version;                    // format version, 0x0104 for FastTracker 2's
+    uint32_t header_size;                // song header bytes from offset 60 on
+    uint16_t file_patterns;              // patterns stored in the file, 0..65535
 };
 
 // The shared all-zero sample of every unused slot; never freed.
@@ -155,6 +171,7 @@ struct Song {
     SampleReader sample_reader;   // null: sample bytes come from the stream
     SongObserver observer;        // null: nothing is reported (the default)
     void* observer_context;       // handed to the observer
+    XmFacts facts;                // as the loader read them
 };
 
 // Reports an event on channel `channel` (-1: a row) at the song's present
@@ -198,3 +215,20 @@ enum : uint32_t {
     XM_MENDED_SAMPLE_DATA = 0x10,     // sample data cut short, rest silent
 };
 extern uint32_t xm_mended;
+
+// Why the last song_create returned null (XM_LOADED after it returned a song).
+enum : uint8_t {
+    XM_LOADED = 0,
+    XM_UNOPENED,       // the stream could not be opened
+    XM_NOT_XM,         // no XM signature at the start
+    XM_DAMAGED,        // the signature, then data the loader cannot use
+    XM_OUT_OF_MEMORY,  // an allocation failed
+};
+extern uint8_t xm_refusal;
+// A refusal in the words the tools print after the file's name: "not an XM
+// module", "damaged XM module (truncated or inconsistent data)", ...
+const char* xm_refusal_text(uint8_t refusal);
+
+// A name field as text into `out` (bytes + 1 chars): printable ASCII, any
+// other byte as a blank, trailing blanks cut.
+void xm_name_text(char* out, const char* field, int32_t bytes);

@@ -11,7 +11,9 @@
 // file keeps what is there and is silent after it. Counts that the player's
 // tables cannot hold (song length, channels) and sizes that cannot be
 // allocated are refused; loops running past their sample are clamped into it;
-// note bytes that are not notes are stored as "no note".
+// note bytes that are not notes are stored as "no note". Why a file was
+// refused is kept in xm_refusal; the names and the header's facts that the
+// replay does not use are kept for the tools that show a module.
 #include <cstdlib>
 #include <cstring>
 
@@ -21,14 +23,16 @@
 
 Sample empty_sample;
 uint32_t xm_mended;
+uint8_t xm_refusal;
 
 enum {
+    XM_ID_BYTES = 17,
     XM_HEADER_OFFSET = 60,     // header size field; the song header follows
     XM_PATTERN_HEADER = 9,     // header length, packing, rows, packed size
-    XM_INSTRUMENT_SKIP = 23,   // name and type byte
+    XM_INSTRUMENT_START = 29,  // header size, name, type byte, sample count
     XM_INSTRUMENT_EXTRA = 212, // sample header size, keymap, envelopes, 16 bytes
     XM_SAMPLE_HEADER = 40,
-    XM_SAMPLE_NAME_SKIP = 23,  // reserved byte and name
+    XM_SAMPLE_NAME = 18,       // offset of the name in the sample header
     MAX_SONG_LENGTH = 256,     // entries of the order table
     MAX_CHANNELS = 256,        // voices the channels are bound to
     NOTE_KEY_OFF_FILE = 97,
@@ -46,6 +50,38 @@ static const uint32_t MAX_SAMPLE_LENGTH = 1u << 26;
 static const uint64_t MAX_PATTERN_CELLS = 1u << 24;
 
 static const char XM_ID[] = "Extended Module: ";
+
+// Every allocation of the loader: a failure is remembered as the reason.
+static void* allocate(size_t count, size_t size)
+{
+    void* memory = calloc(count, size);
+    if (!memory)
+        xm_refusal = XM_OUT_OF_MEMORY;
+    return memory;
+}
+
+const char* xm_refusal_text(uint8_t refusal)
+{
+    switch (refusal) {
+    case XM_LOADED: return "loaded";
+    case XM_UNOPENED: return "cannot be opened";
+    case XM_NOT_XM: return "not an XM module";
+    case XM_OUT_OF_MEMORY: return "out of memory";
+    default: return "damaged XM module (truncated or inconsistent data)";
+    }
+}
+
+void xm_name_text(char* out, const char* field, int32_t bytes)
+{
+    int32_t end = 0;
+    for (int32_t i = 0; i < bytes; i++) {
+        uint8_t c = static_cast<uint8_t>(field[i]);
+        out[i] = c >= 32 && c < 127 ? static_cast<char>(c) : ' ';
+        if (out[i] != ' ')
+            end = i + 1;
+    }
+    out[end] = '\0';
+}
 
 static uint16_t read_u16(const uint8_t* bytes)
 {
@@ -110,7 +146,7 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
     song->pattern_slots = static_cast<int32_t>(
         song->referenced_patterns > static_cast<int32_t>(file_patterns)
             ? song->referenced_patterns : static_cast<int32_t>(file_patterns));
-    song->patterns = static_cast<Pattern*>(calloc(song->pattern_slots + 1, sizeof(Pattern)));
+    song->patterns = static_cast<Pattern*>(allocate(song->pattern_slots + 1, sizeof(Pattern)));
     if (!song->patterns) {
         song->pattern_slots = 0;
         return false;
@@ -130,7 +166,7 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
             return false;
         if (cell_count == 0)
             continue;
-        pattern->cells = static_cast<Cell*>(calloc(cell_count, sizeof(Cell)));
+        pattern->cells = static_cast<Cell*>(allocate(cell_count, sizeof(Cell)));
         if (!pattern->cells)
             return false;
         if (packed_size == 0)
@@ -148,7 +184,7 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
             return false;
         if (channels == 0)
             continue;
-        pattern->cells = static_cast<Cell*>(calloc(64 * channels, sizeof(Cell)));
+        pattern->cells = static_cast<Cell*>(allocate(64 * channels, sizeof(Cell)));
         if (!pattern->cells)
             return false;
     }
@@ -156,16 +192,18 @@ static bool load_patterns(Song* song, StreamHandle* stream, uint32_t file_patter
 }
 
 // One 40-byte sample header into a new zeroed Sample (stored in the slot
-// before anything can fail, so the caller frees it with the instrument).
-static bool load_sample_header(StreamHandle* stream, Sample** slot)
+// before anything can fail, so the caller frees it with the instrument),
+// its name into `name`.
+static bool load_sample_header(StreamHandle* stream, Sample** slot, char* name)
 {
-    Sample* sample = static_cast<Sample*>(calloc(1, sizeof(Sample)));
+    Sample* sample = static_cast<Sample*>(allocate(1, sizeof(Sample)));
     if (!sample)
         return false;
     *slot = sample;
     uint8_t header[XM_SAMPLE_HEADER];
     if (!read_exact(stream, header, sizeof header))
         return false;
+    memcpy(name, header + XM_SAMPLE_NAME, XM_ITEM_NAME_BYTES);
     uint32_t length = read_u32(header);
     uint32_t loop_start = read_u32(header + 4);
     uint32_t loop_length = read_u32(header + 8);
@@ -209,10 +247,10 @@ static bool load_sample_header(StreamHandle* stream, Sample** slot)
     sample->loop_length = loop_length;
     sample->panning = header[15];
     sample->relative_note = static_cast<int8_t>(header[16]);
-    // header[17] reserved, header[18..39] name: already consumed.
+    // header[17] is reserved.
     if (length > 0) {
         size_t bytes = 2 * static_cast<size_t>(length) + 2 * SAMPLE_SPARE_VALUES;
-        sample->data = static_cast<int16_t*>(calloc(bytes, 1));
+        sample->data = static_cast<int16_t*>(allocate(bytes, 1));
         if (!sample->data)
             return false;
     }
@@ -272,7 +310,7 @@ static void load_sample_data(Song* song, StreamHandle* stream, Sample* sample,
 static bool load_instruments(Song* song, StreamHandle* stream)
 {
     int32_t count = song->instrument_count;
-    song->instruments = static_cast<Instrument*>(calloc(count, sizeof(Instrument)));
+    song->instruments = static_cast<Instrument*>(allocate(count, sizeof(Instrument)));
     if (!song->instruments)
         return false;
     for (int32_t n = 0; n < count; n++) {
@@ -280,15 +318,12 @@ static bool load_instruments(Song* song, StreamHandle* stream)
         for (int slot = 0; slot < INSTRUMENT_SAMPLES; slot++)
             instrument->samples[slot] = &empty_sample;
         int64_t start = stream_tell(stream);
-        uint8_t size_bytes[4];
-        if (!read_exact(stream, size_bytes, 4))
+        uint8_t head[XM_INSTRUMENT_START];  // size, name, type byte, sample count
+        if (!read_exact(stream, head, sizeof head))
             return false;
-        uint32_t header_size = read_u32(size_bytes);
-        stream_seek(stream, XM_INSTRUMENT_SKIP, 1);
-        uint8_t count_bytes[2];
-        if (!read_exact(stream, count_bytes, 2))
-            return false;
-        uint16_t sample_count = read_u16(count_bytes);
+        uint32_t header_size = read_u32(head);
+        memcpy(instrument->name, head + 4, XM_ITEM_NAME_BYTES);
+        uint16_t sample_count = read_u16(head + 27);
         if (sample_count > INSTRUMENT_SAMPLES)
             return false;
         if (sample_count == 0) {
@@ -335,7 +370,8 @@ static bool load_instruments(Song* song, StreamHandle* stream)
         for (int s = 0; s < sample_count; s++) {
             instrument->samples[s] = nullptr;
             instrument->sample_count = s + 1;
-            if (!load_sample_header(stream, &instrument->samples[s]))
+            if (!load_sample_header(stream, &instrument->samples[s],
+                                    instrument->sample_names[s]))
                 return false;
         }
         for (int s = 0; s < sample_count; s++)
@@ -344,26 +380,31 @@ static bool load_instruments(Song* song, StreamHandle* stream)
     return true;
 }
 
-bool load_xm(Song* song, StreamHandle* stream)
+// The song and everything in it, after the signature.
+static bool load_module(Song* song, StreamHandle* stream)
 {
-    xm_mended = 0;
-    stream_seek(stream, 0, 0);
-    char id[17];
-    if (!read_exact(stream, id, sizeof id) || memcmp(id, XM_ID, sizeof id) != 0)
-        return false;
     song->tick_function = song_tick;
     song->initial_global_volume = 64;
 
-    stream_seek(stream, XM_HEADER_OFFSET, 0);
+    // Module name, marker byte, tracker name, version.
+    uint8_t texts[XM_HEADER_OFFSET - XM_ID_BYTES];
+    if (!read_exact(stream, texts, sizeof texts))
+        return false;
+    XmFacts* facts = &song->facts;
+    memcpy(facts->name, texts, XM_MODULE_NAME_BYTES);
+    memcpy(facts->tracker, texts + 21, XM_MODULE_NAME_BYTES);
+    facts->version = read_u16(texts + 41);
     uint8_t header[4 + 16 + 256];
     if (!read_exact(stream, header, 4) || !read_exact(stream, header + 4, 6) ||
         !read_exact(stream, header + 10, 2) || !read_exact(stream, header + 12, 264))
         return false;
     uint32_t header_size = read_u32(header);
+    facts->header_size = header_size;
     uint16_t song_length = read_u16(header + 4);
     uint16_t restart_position = read_u16(header + 6);
     uint16_t channel_count = read_u16(header + 8);
     uint16_t file_patterns = read_u16(header + 10);
+    facts->file_patterns = file_patterns;
     uint16_t instrument_count = read_u16(header + 12);
     uint16_t default_bpm = read_u16(header + 18);
     // The order table has 256 entries and channels bind to the 256 voices;
@@ -395,4 +436,19 @@ bool load_xm(Song* song, StreamHandle* stream)
     if (song->instrument_count <= 0)
         return true;
     return load_instruments(song, stream);
+}
+
+bool load_xm(Song* song, StreamHandle* stream)
+{
+    xm_mended = 0;
+    xm_refusal = XM_NOT_XM;
+    stream_seek(stream, 0, 0);
+    char id[XM_ID_BYTES];
+    if (!read_exact(stream, id, sizeof id) || memcmp(id, XM_ID, sizeof id) != 0)
+        return false;
+    xm_refusal = XM_DAMAGED;
+    if (!load_module(song, stream))
+        return false;  // XM_DAMAGED, or XM_OUT_OF_MEMORY from an allocation
+    xm_refusal = XM_LOADED;
+    return true;
 }

@@ -1,6 +1,7 @@
 // player_loader_test.cpp -- the XM loader: records built, and files refused or mended.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -56,8 +57,60 @@ TEST(PlayerLoader, RefusesWrongIdAndMissingStream)
     std::vector<uint8_t> bytes = xm_write(XmModule{});
     bytes[9] = 'm';  // "Extended module: "
     EXPECT_EQ(load_bytes(bytes), nullptr);
+    EXPECT_EQ(xm_refusal, XM_NOT_XM);
     register_stream_callbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(song_create("test", nullptr), nullptr);
+    EXPECT_EQ(xm_refusal, XM_UNOPENED);
+}
+
+// The tools show a module from what the loader kept: the header's texts and
+// facts, and every instrument's and sample's name, bytes as in the file.
+TEST(PlayerLoader, KeepsNamesAndHeaderFacts)
+{
+    XmModule module;
+    module.song_length = 2;
+    module.order = {1, 3};
+    module.patterns.resize(2);
+    XmInstrument first = xm_instrument({1, 2, 3});
+    first.name = "lead\x01synth";
+    first.samples.push_back(first.samples[0]);
+    XmInstrument second;
+    second.name = "twenty-two characters";
+    module.instruments = {first, second, xm_instrument({4})};
+    std::vector<uint8_t> bytes = xm_write(module);
+    memcpy(&bytes[17], "a song\x7f", 7);
+    // The first instrument's sample headers follow its 263-byte header.
+    size_t instrument = size_t(std::search(bytes.begin(), bytes.end(), first.name.begin(),
+                                           first.name.end()) - bytes.begin()) - 4;
+    memcpy(&bytes[instrument + 263 + 18], "kick  ", 6);
+    memcpy(&bytes[instrument + 263 + 40 + 18], "\x80snare", 6);
+    Song* song = load_bytes(bytes);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(xm_refusal, XM_LOADED);
+    EXPECT_EQ(memcmp(song->facts.name, "a song\x7f\0", 8), 0);
+    EXPECT_EQ(song->facts.version, 0x0104);
+    EXPECT_EQ(song->facts.header_size, 276u);
+    EXPECT_EQ(song->facts.file_patterns, 2);
+    EXPECT_EQ(song->pattern_slots, 4);
+    char text[XM_ITEM_NAME_BYTES + 1];
+    xm_name_text(text, song->facts.name, XM_MODULE_NAME_BYTES);
+    EXPECT_STREQ(text, "a song");
+    xm_name_text(text, song->facts.tracker, XM_MODULE_NAME_BYTES);
+    EXPECT_STREQ(text, "FastTracker v2.00");
+    const char* expected[][3] = {{"lead synth", "kick", " snare"},
+                                 {"twenty-two characters", nullptr, nullptr},
+                                 {"", "", nullptr}};
+    for (int n = 0; n < 3; n++) {
+        const Instrument& in = song->instruments[n];
+        xm_name_text(text, in.name, XM_ITEM_NAME_BYTES);
+        EXPECT_STREQ(text, expected[n][0]) << n;
+        ASSERT_EQ(in.sample_count, n == 0 ? 2 : n == 1 ? 0 : 1);
+        for (int s = 0; s < in.sample_count; s++) {
+            xm_name_text(text, in.sample_names[s], XM_ITEM_NAME_BYTES);
+            EXPECT_STREQ(text, expected[n][s + 1]) << n << " " << s;
+        }
+    }
+    song_free(song);
 }
 
 TEST(PlayerLoader, OrderTableNamesPatternsTheFileLacks)
@@ -306,10 +359,13 @@ TEST(PlayerLoader, TruncatedFiles)
     for (size_t cut = 0; cut < sample_data; cut++) {
         std::vector<uint8_t> part(bytes.begin(), bytes.begin() + cut);
         EXPECT_EQ(load_bytes(part), nullptr) << "cut at " << cut;
+        // Within the signature the file is no XM; after it, a damaged one.
+        EXPECT_EQ(xm_refusal, cut < 17 ? XM_NOT_XM : XM_DAMAGED) << "cut at " << cut;
     }
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + sample_data + 3);
     Song* song = load_bytes(part);
     ASSERT_NE(song, nullptr);
+    EXPECT_EQ(xm_refusal, XM_LOADED);
     const Sample* sample = song->instruments[0].samples[0];
     ASSERT_EQ(sample->length, 8u);
     EXPECT_EQ(sample->data[0], 10 * 256);

@@ -203,6 +203,16 @@ TEST(XmTool, PlayStopsAtTheEnd)
     }
 }
 
+// Without a sound device play says so in one line and ends with exit code
+// 3, as the show does.
+TEST(XmTool, PlayWithoutASoundDeviceExitsWithCode3)
+{
+    ToolRun r = run("SDL_AUDIODRIVER=no-such-driver " + tool("tavimo-xm") + " play " +
+                    test_source_path("assets/module_data.xm") + " </dev/null");
+    EXPECT_EQ(r.code, 3) << r.output;
+    EXPECT_EQ(r.output, "tavimo-xm: no sound device can be opened\n");
+}
+
 TEST(XmTool, BadFilesGiveOneLineNamingTheFileAndExitCode1)
 {
     const std::string dir = test_build_path("xm-tool-bad");

@@ -294,61 +294,28 @@ char* write_info(bool json)
     FILE* out = open_memstream(&text, &size);
     if (!out)
         return nullptr;
-    XmHeaderText header = xm_header_text(p.buffer, size_t(p.module_size));
-    xm_info_write(out, p.name, &header, p.song, &p.length, json);
+    xm_info_write(out, p.name, p.song, &p.length, json);
     fclose(out);
     return text;
 }
 
-uint32_t file_u32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24; }
-
-// A name field as text: printable ASCII, trailing spaces cut.
-void put_name(FILE* out, const uint8_t* field, int32_t size)
-{
-    int32_t end = size;
-    while (end > 0 && (field[end - 1] <= ' ' || field[end - 1] >= 127))
-        end--;
-    for (int32_t i = 0; i < end; i++)
-        fputc(field[i] >= 32 && field[i] < 127 ? field[i] : ' ', out);
-}
-
-// The instruments' and samples' names, which the loader does not keep,
-// read from the file's bytes along FastTracker 2's layout: after the song
-// header the patterns (each its header's length plus its packed size), then
-// per instrument its header (its own length), a 40-byte header per sample,
-// then the samples' data. Stops, with what it has, where the file does.
+// The instruments' and samples' names as the loader kept them, a line each.
 char* write_names(void)
 {
-    const Player& p = player;
-    const uint8_t* file = p.buffer;
-    const uint64_t size = uint64_t(p.module_size);
+    const Song* song = player.song;
     char* text = nullptr;
     size_t text_size = 0;
     FILE* out = open_memstream(&text, &text_size);
     if (!out)
         return nullptr;
-    if (size >= 80) {
-        uint64_t at = 60 + uint64_t(file_u32(file + 60));
-        uint32_t patterns = file[70] | file[71] << 8;
-        uint32_t instruments = file[72] | file[73] << 8;
-        for (uint32_t n = 0; n < patterns && at + 9 <= size; n++)
-            at += file_u32(file + at) + (file[at + 7] | file[at + 8] << 8);
-        for (uint32_t n = 0; n < instruments && at + 29 <= size; n++) {
-            const uint8_t* header = file + at;
-            uint32_t samples = header[27] | header[28] << 8;
-            fprintf(out, "instrument %3u  ", n + 1);
-            put_name(out, header + 4, 22);
-            fputc('\n', out);
-            at += file_u32(header);
-            uint64_t data = 0;
-            for (uint32_t s = 0; s < samples && s < INSTRUMENT_SAMPLES && at + 40 <= size; s++) {
-                fprintf(out, "    sample %2u  ", s);
-                put_name(out, file + at + 18, 22);
-                fputc('\n', out);
-                data += file_u32(file + at);
-                at += 40;
-            }
-            at += data;
+    char name[XM_ITEM_NAME_BYTES + 1];
+    for (int32_t n = 0; n < song->instrument_count; n++) {
+        const Instrument& in = song->instruments[n];
+        xm_name_text(name, in.name, XM_ITEM_NAME_BYTES);
+        fprintf(out, "instrument %3d  %s\n", n + 1, name);
+        for (int32_t s = 0; s < in.sample_count; s++) {
+            xm_name_text(name, in.sample_names[s], XM_ITEM_NAME_BYTES);
+            fprintf(out, "    sample %2d  %s\n", s, name);
         }
     }
     fclose(out);
@@ -528,10 +495,7 @@ const char* web_player_load(const char* name, int32_t size)
     Song* song = load_song();
     if (!song) {
         p.module_size = 0;
-        // As tavimo-xm tells them apart: the XM signature or not.
-        if (size < 17 || memcmp(p.buffer, "Extended Module: ", 17) != 0)
-            return refusal(p.name, "not an XM module");
-        return refusal(p.name, "damaged XM module (truncated or inconsistent data)");
+        return refusal(p.name, xm_refusal_text(xm_refusal));
     }
     p.song = song;
     int32_t channels = song->channel_count > 0 ? song->channel_count : 0;

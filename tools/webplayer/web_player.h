@@ -76,8 +76,8 @@ const char* web_player_load(const char* name, int32_t size);
 // module.
 const char* web_player_info(bool json);
 
-// The instruments' and samples' names as the file gives them (the loader
-// keeps none), a line each: "instrument   1  Name", "    sample  0  Name".
+// The instruments' and samples' names as the loader kept them (printable
+// ASCII), a line each: "instrument   1  Name", "    sample  0  Name".
 const char* web_player_names(void);
 
 // Starts from order 0 (also after stop, pause or the end), from a fresh

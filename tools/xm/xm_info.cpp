@@ -5,22 +5,19 @@
 
 #include "player/song_end.h"
 
-XmHeaderText xm_header_text(const uint8_t* bytes, size_t size)
+// The header's texts as info shows them.
+struct HeaderText {
+    char name[XM_MODULE_NAME_BYTES + 1];
+    char tracker[XM_MODULE_NAME_BYTES + 1];
+    unsigned version;
+};
+
+static HeaderText header_text(const Song* song)
 {
-    XmHeaderText text = {};
-    uint8_t header[60] = {};
-    if (bytes && size >= sizeof header)
-        memcpy(header, bytes, sizeof header);
-    for (int i = 0; i < 20; i++) {
-        uint8_t n = header[17 + i], t = header[38 + i];
-        text.name[i] = n >= 32 && n < 127 ? char(n) : ' ';
-        text.tracker[i] = t >= 32 && t < 127 ? char(t) : ' ';
-    }
-    for (int i = 19; i >= 0 && text.name[i] == ' '; i--)
-        text.name[i] = '\0';
-    for (int i = 19; i >= 0 && text.tracker[i] == ' '; i--)
-        text.tracker[i] = '\0';
-    text.version = unsigned(header[58]) | unsigned(header[59]) << 8;
+    HeaderText text;
+    xm_name_text(text.name, song->facts.name, XM_MODULE_NAME_BYTES);
+    xm_name_text(text.tracker, song->facts.tracker, XM_MODULE_NAME_BYTES);
+    text.version = song->facts.version;
     return text;
 }
 
@@ -44,7 +41,7 @@ static const char* loop_name(uint8_t type)
     return type == LOOP_FORWARD ? "forward" : type == LOOP_PINGPONG ? "ping-pong" : "none";
 }
 
-static void write_text(FILE* out, const char* file, const XmHeaderText* header, const Song* song,
+static void write_text(FILE* out, const char* file, const HeaderText* header, const Song* song,
                        const XmLength* length)
 {
     fprintf(out, "file          %s\n", file);
@@ -95,7 +92,7 @@ static void json_string(FILE* out, const char* s)
     fputc('"', out);
 }
 
-static void write_json(FILE* out, const char* file, const XmHeaderText* header, const Song* song,
+static void write_json(FILE* out, const char* file, const HeaderText* header, const Song* song,
                        const XmLength* length)
 {
     fprintf(out, "{\"file\": ");
@@ -140,11 +137,12 @@ static void write_json(FILE* out, const char* file, const XmHeaderText* header, 
     }
 }
 
-void xm_info_write(FILE* out, const char* file, const XmHeaderText* header, const Song* song,
-                   const XmLength* length, bool json)
+void xm_info_write(FILE* out, const char* file, const Song* song, const XmLength* length,
+                   bool json)
 {
+    HeaderText header = header_text(song);
     if (json)
-        write_json(out, file, header, song, length);
+        write_json(out, file, &header, song, length);
     else
-        write_text(out, file, header, song, length);
+        write_text(out, file, &header, song, length);
 }

@@ -7,13 +7,6 @@
 
 #include "player/song.h"
 
-// What the header says beyond what the loader keeps.
-struct XmHeaderText {
-    char name[21];     // printable ASCII, trailing spaces cut
-    char tracker[21];
-    unsigned version;  // e.g. 0x0104
-};
-
 // A song's length as its end watcher (player/song_end.h) found it.
 struct XmLength {
     bool found;          // an end was found within bound_seconds
@@ -25,11 +18,9 @@ struct XmLength {
     int32_t bound_seconds;
 };
 
-// From the first 60 bytes of an XM file (fewer, or null: empty texts).
-XmHeaderText xm_header_text(const uint8_t* bytes, size_t size);
 // "165.41 s, then back to order 1": the length line's text, without a newline.
 void xm_length_text(char* out, size_t size, const XmLength* length);
-// Everything: the header, the song's facts, every instrument and sample,
-// the length. `json`: one JSON object instead of the text lines.
-void xm_info_write(FILE* out, const char* file, const XmHeaderText* header, const Song* song,
-                   const XmLength* length, bool json);
+// Everything: the header's facts as the loader kept them, every instrument
+// and sample, the length. `json`: one JSON object instead of the text lines.
+void xm_info_write(FILE* out, const char* file, const Song* song, const XmLength* length,
+                   bool json);

@@ -33,7 +33,7 @@
 
 namespace {
 
-enum { EXIT_BAD_FILE = 1, EXIT_USAGE = 2 };
+enum { EXIT_BAD_FILE = 1, EXIT_USAGE = 2, EXIT_NO_SOUND = 3 };
 enum { RATE = 44100, LENGTH_LIMIT_S = 20 * 60, LOOPS_MAX = 1000 };
 
 const char* program = "tavimo-xm";
@@ -46,22 +46,13 @@ void usage(FILE* out)
             "       tavimo-xm play FILE [--loops N]\n");
 }
 
-// Why a file that the loader refused was refused, as far as can be told
-// from outside: missing, unreadable, not an XM at all, or damaged.
+// Why the loader refused a file: the system's words when it could not be
+// opened, the loader's otherwise.
 void explain_refusal(const char* path)
 {
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        fprintf(stderr, "%s: %s: %s\n", program, path, strerror(errno));
-        return;
-    }
-    char id[17] = {};
-    size_t n = fread(id, 1, 17, f);
-    fclose(f);
-    if (n < 17 || memcmp(id, "Extended Module: ", 17) != 0)
-        fprintf(stderr, "%s: %s: not an XM module\n", program, path);
-    else
-        fprintf(stderr, "%s: %s: damaged XM module (truncated or inconsistent data)\n", program, path);
+    const char* reason = xm_refusal == XM_UNOPENED ? strerror(disk_file_open_error())
+                                                   : xm_refusal_text(xm_refusal);
+    fprintf(stderr, "%s: %s: %s\n", program, path, reason);
 }
 
 Song* load(const char* path)
@@ -118,18 +109,6 @@ int64_t render_to_end(Song* song, int32_t rate, int32_t loops, int64_t limit_fra
     return frames;
 }
 
-XmHeaderText read_header_text(const char* path)
-{
-    uint8_t header[60] = {};
-    size_t n = 0;
-    FILE* f = fopen(path, "rb");
-    if (f) {
-        n = fread(header, 1, sizeof header, f);
-        fclose(f);
-    }
-    return xm_header_text(header, n);
-}
-
 // The song's length at `rate`, from a load of its own: the replay engine
 // changes a song as it plays (E5y sets a sample's finetune), so a song to
 // be played afterwards must not be the one measured. False when the file
@@ -163,8 +142,7 @@ int command_info(int argc, char** argv)
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
-    XmHeaderText header = read_header_text(path);
-    xm_info_write(stdout, path, &header, song, &length, json);
+    xm_info_write(stdout, path, song, &length, json);
     song_free(song);
     return 0;
 }
@@ -279,7 +257,7 @@ int command_play(int argc, char** argv)
     if (!sound_open(RATE)) {
         fprintf(stderr, "%s: no sound device can be opened\n", program);
         song_free(song);
-        return 3;
+        return EXIT_NO_SOUND;
     }
     // Watched from its first tick: the watcher goes in before the song plays.
     SongEnd* watch = song_end_create(song, loops);
