@@ -5,6 +5,9 @@
 set(player_dir ${CMAKE_SOURCE_DIR}/tools/webplayer)
 add_executable(tavimo-player
   ${player_dir}/web_player.cpp
+  ${player_dir}/web_player_transport.cpp
+  ${player_dir}/web_player_view.cpp
+  ${player_dir}/web_player_wav.cpp
   ${CMAKE_SOURCE_DIR}/tools/xm/xm_info.cpp
   ${CMAKE_SOURCE_DIR}/tools/formats/wav.cpp
   ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp)
