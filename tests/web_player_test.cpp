@@ -185,6 +185,27 @@ TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
     EXPECT_TRUE(fake_sound.ring != nullptr) << "the device is open again after the render";
 }
 
+// A render runs at 44100 Hz offline; afterwards the device is open again at
+// the rate the page opened it at, however many frames the page drew meanwhile.
+TEST_F(WebPlayerTest, ReopensTheDeviceAtItsOwnRateAfterARender)
+{
+    ASSERT_TRUE(web_player_open(48000));
+    ASSERT_EQ(load("tiny.xm", tiny_module()), "");
+    std::string wav = test_build_path("web-player-rate.wav");
+    for (bool cancel : {false, true}) {
+        ASSERT_TRUE(web_player_render_begin(wav.c_str()));
+        EXPECT_EQ(web_player_frame()->state, WEB_PLAYER_RENDERING);
+        if (cancel)
+            web_player_render_cancel();
+        while (!cancel && web_player_render_step(1) < 1000)
+            web_player_frame();
+        EXPECT_EQ(fake_sound.rate, 48000) << (cancel ? "cancelled" : "finished");
+        EXPECT_EQ(web_player_frame()->rate, 48000);
+    }
+    EXPECT_EQ(read_file(wav).size(), 44u) << "the cancelled render's file holds its header";
+    remove(wav.c_str());
+}
+
 // Foreign, damaged and oversized files: the tool's words, and the next good
 // file still loads and plays.
 TEST_F(WebPlayerTest, RefusesBadFilesAsTavimoXmDoesAndRecovers)

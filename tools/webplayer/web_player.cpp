@@ -150,6 +150,7 @@ extern "C" {
 bool web_player_open(int32_t rate)
 {
     memory_file_register(player.buffer, player.buffer_size);
+    player.device_rate = rate;
     bool ok = sound_open(rate);
     player.status.rate = output_rate;
     return ok;

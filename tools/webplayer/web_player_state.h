@@ -44,6 +44,8 @@ struct Player {
     bool loop;
     bool paused;
     bool rendering;
+    int32_t device_rate;         // the rate the page opened the device at; a render
+                                 // reopens it there
     WebPlayerStatus status;
 
     // Logged by the tick function on the mixing path; read by the frame.

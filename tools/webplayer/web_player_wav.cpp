@@ -4,7 +4,6 @@
 #include "tools/webplayer/web_player_state.h"
 
 #include "audio/sound.h"
-#include "audio/voice.h"
 
 extern "C" {
 
@@ -23,17 +22,15 @@ bool web_player_render_begin(const char* path)
     p.song = fresh;
     if (!wav_open(&p.wav, path, RENDER_RATE))
         return false;
-    int32_t device_rate = output_rate;
     sound_close();
     p.watch = song_end_create(p.song, 0);
     if (!p.watch || !sound_open_offline(RENDER_RATE) || !song_start(p.song)) {
         wav_close(&p.wav);
         song_stop(p.song);
         sound_close();
-        sound_open(device_rate);
+        sound_open(p.device_rate);
         return false;
     }
-    p.status.rate = device_rate;  // what to reopen at
     p.rendering = true;
     p.render_frames = 0;
     p.render_limit = int64_t(LENGTH_LIMIT_S) * RENDER_RATE;
@@ -50,7 +47,7 @@ static void render_finish(void)
     song_end_free(p.watch);
     p.watch = nullptr;
     sound_close();
-    sound_open(p.status.rate);
+    sound_open(p.device_rate);
     p.status.state = WEB_PLAYER_STOPPED;
 }
 
