@@ -176,6 +176,36 @@ TEST(XmTool, LengthAndRenderStopWhereTheSongEnds)
     remove(out.c_str());
 }
 
+// The small song's sample runs out 0.239 s in, away from zero; the notes of
+// orders 1 and 2 then start it at its first value, -80 of 128, on the voice
+// whose gain stayed up (63 of 255): 0.625 x 63 / 255 = 0.154.
+TEST(XmTool, CheckListsWhereTheSoundJumps)
+{
+    const std::string dir = test_build_path("xm-tool-check");
+    run("mkdir -p " + dir);
+    const std::string song = dir + "/small.xm";
+    write_small_song(song, false);
+    ToolRun text = run(tool("tavimo-xm") + " check " + song);
+    EXPECT_EQ(text.code, 0);
+    const char* expected[] = {
+        "order   0  pattern   0  row   1  channel  1  instrument   1 \"\" sample 0 \"\"     0.239 s  "
+        "end: the sample ends away from zero, jump 0.056\n",
+        "order   1  pattern   1  row   0  channel  1  instrument   1 \"\" sample 0 \"\"     0.960 s  "
+        "start: a note starts away from zero with the gain up, jump 0.154\n",
+        "order   2  pattern   2  row   0  channel  1  instrument   1 \"\" sample 0 \"\"     1.440 s  "
+        "start: a note starts away from zero with the gain up, jump 0.154\n",
+        "3 places where the sound jumps\n",
+    };
+    EXPECT_EQ(text.output, std::string(expected[0]) + expected[1] + expected[2] + expected[3]);
+    ToolRun json = run(tool("tavimo-xm") + " check " + song + " --json");
+    EXPECT_EQ(json.code, 0);
+    EXPECT_NE(json.output.find("{\"kind\": \"start\", \"order\": 2, \"pattern\": 2, \"row\": 0, "
+                               "\"tick\": 0, \"channel\": 1, \"instrument\": 1"),
+              std::string::npos) << json.output;
+    EXPECT_NE(json.output.find("\"count\": 3, \"end_found\": true"), std::string::npos)
+        << json.output;
+}
+
 // play on SDL's dummy sound driver (which consumes the sound in real time):
 // it says the length and stops by itself at the end, or after --loops more
 // passes; never sooner than the song lasts.
@@ -231,7 +261,7 @@ TEST(XmTool, BadFilesGiveOneLineNamingTheFileAndExitCode1)
         {truncated, "damaged XM module"},
     };
     for (const Case& c : cases) {
-        for (const char* command : {"info", "play"}) {
+        for (const char* command : {"info", "play", "check"}) {
             ToolRun r = run(tool("tavimo-xm") + " " + command + " " + c.file);
             EXPECT_EQ(r.code, 1) << command << " " << c.file << ": " << r.output;
             EXPECT_EQ(r.output, "tavimo-xm: " + c.file + ": " + c.reason +
@@ -255,6 +285,8 @@ TEST(Tools, BadArgumentsGiveTheUsageAndExitCode2)
         "tavimo-xm render x.xm out.wav --loops -1",
         "tavimo-xm info x.xm --frobnicate",
         "tavimo-xm play x.xm --loops",
+        "tavimo-xm check",
+        "tavimo-xm check x.xm --frobnicate",
         "tavimo-capture",
         "tavimo-capture --fps 0 --wav x.wav",
         "tavimo-capture --png dir",

@@ -1,7 +1,8 @@
 // xm_tool.cpp -- tavimo-xm: any XM module through the show's own loader,
 // replay engine and mixer. `info` prints the module's facts and its length,
 // `render` mixes it offline into a WAV file, `play` plays it in real time
-// through the sound device and the mixing thread.
+// through the sound device and the mixing thread, `check` lists the places
+// where the sound jumps (tools/xm/xm_check.h).
 //
 // A song's length is where a listener's player ends it: the first time it
 // would go back to a row already played, or its order list runs out (found
@@ -29,6 +30,7 @@
 #include "player/song.h"
 #include "player/song_end.h"
 #include "tools/formats/wav.h"
+#include "tools/xm/xm_check.h"
 #include "tools/xm/xm_info.h"
 
 namespace {
@@ -43,7 +45,8 @@ void usage(FILE* out)
     fprintf(out,
             "usage: tavimo-xm info FILE [--json]\n"
             "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R] [--loops N]\n"
-            "       tavimo-xm play FILE [--loops N]\n");
+            "       tavimo-xm play FILE [--loops N]\n"
+            "       tavimo-xm check FILE [--json]\n");
 }
 
 // Why the loader refused a file: the system's words when it could not be
@@ -145,6 +148,32 @@ int command_info(int argc, char** argv)
     xm_info_write(stdout, path, song, &length, json);
     song_free(song);
     return 0;
+}
+
+int command_check(int argc, char** argv)
+{
+    const char* path = argv[2];
+    bool json = false;
+    for (int i = 3; i < argc; i++) {
+        if (strcmp(argv[i], "--json") != 0) {
+            usage(stderr);
+            return EXIT_USAGE;
+        }
+        json = true;
+    }
+    Song* song = load(path);
+    if (!song)
+        return EXIT_BAD_FILE;
+    XmCheck check;
+    int code = 0;
+    if (xm_check_run(song, RATE, LENGTH_LIMIT_S, &check)) {
+        xm_check_write(stdout, path, song, &check, json);
+    } else {
+        fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, RATE);
+        code = EXIT_BAD_FILE;
+    }
+    song_free(song);
+    return code;
 }
 
 bool parse_number(const char* text, double low, double high, double* out)
@@ -335,6 +364,8 @@ int main(int argc, char** argv)
         return command_render(argc, argv);
     if (argc >= 3 && strcmp(argv[1], "play") == 0)
         return command_play(argc, argv);
+    if (argc >= 3 && strcmp(argv[1], "check") == 0)
+        return command_check(argc, argv);
     usage(stderr);
     return EXIT_USAGE;
 }
