@@ -121,6 +121,7 @@ void write_small_song(const std::string& path, bool jump_back)
     for (size_t i = 0; i < values.size(); i++)
         values[i] = int16_t((i * 29) % 160 - 80);
     module.instruments.push_back(xm_instrument(values));
+    module.instruments[0].name = "pluck";
     for (int p = 0; p < 3; p++)
         xm_cell(module, p, 0, 0) = XmCell{uint8_t(49 + p), 1, 0, 0, 0};
     if (jump_back)
@@ -188,11 +189,11 @@ TEST(XmTool, CheckListsWhereTheSoundJumps)
     ToolRun text = run(tool("tavimo-xm") + " check " + song);
     EXPECT_EQ(text.code, 0);
     const char* expected[] = {
-        "order   0  pattern   0  row   1  channel  1  instrument   1 \"\" sample 0 \"\"     0.239 s  "
+        "order   0  pattern   0  row   1  channel  1  instrument   1 \"pluck\" sample 0 \"\"     0.239 s  "
         "end: the sample ends away from zero, jump 0.056\n",
-        "order   1  pattern   1  row   0  channel  1  instrument   1 \"\" sample 0 \"\"     0.960 s  "
+        "order   1  pattern   1  row   0  channel  1  instrument   1 \"pluck\" sample 0 \"\"     0.960 s  "
         "start: a note starts away from zero with the gain up, jump 0.154\n",
-        "order   2  pattern   2  row   0  channel  1  instrument   1 \"\" sample 0 \"\"     1.440 s  "
+        "order   2  pattern   2  row   0  channel  1  instrument   1 \"pluck\" sample 0 \"\"     1.440 s  "
         "start: a note starts away from zero with the gain up, jump 0.154\n",
         "3 places where the sound jumps\n",
     };
@@ -200,7 +201,8 @@ TEST(XmTool, CheckListsWhereTheSoundJumps)
     ToolRun json = run(tool("tavimo-xm") + " check " + song + " --json");
     EXPECT_EQ(json.code, 0);
     EXPECT_NE(json.output.find("{\"kind\": \"start\", \"order\": 2, \"pattern\": 2, \"row\": 0, "
-                               "\"tick\": 0, \"channel\": 1, \"instrument\": 1"),
+                               "\"tick\": 0, \"channel\": 1, \"instrument\": 1, "
+                               "\"instrument_name\": \"pluck\""),
               std::string::npos) << json.output;
     EXPECT_NE(json.output.find("\"count\": 3, \"end_found\": true"), std::string::npos)
         << json.output;
