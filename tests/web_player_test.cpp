@@ -150,7 +150,8 @@ TEST_F(WebPlayerTest, ShowsTheRowsOfAPatternOneCellPerChannelAndTheNames)
     EXPECT_STREQ(web_player_row_text(2, 0), "");   // no such pattern
 }
 
-// Facts, length and the rendered file, against the tool itself.
+// Facts, length, the places where the sound jumps and the rendered file,
+// against the tool itself.
 TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
 {
     std::vector<std::string> files = xm_corpus_files();
@@ -163,6 +164,7 @@ TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
     std::string tool = test_build_path("tavimo-xm");
     EXPECT_EQ(web_player_info(false), run(tool + " info " + path));
     EXPECT_EQ(web_player_info(true), run(tool + " info " + path + " --json"));
+    EXPECT_EQ(web_player_findings(), run(tool + " check " + path));
 
     std::string ours = test_build_path("web-player-render.wav");
     std::string theirs = test_build_path("web-player-render-xm.wav");
@@ -185,12 +187,14 @@ TEST_F(WebPlayerTest, FactsAndRenderEqualTavimoXm)
     EXPECT_TRUE(fake_sound.ring != nullptr) << "the device is open again after the render";
 }
 
-// A render runs at 44100 Hz offline; afterwards the device is open again at
-// the rate the page opened it at, however many frames the page drew meanwhile.
+// A render (and the check at load) runs at 44100 Hz offline; afterwards the
+// device is open again at the rate the page opened it at, however many frames
+// the page drew meanwhile.
 TEST_F(WebPlayerTest, ReopensTheDeviceAtItsOwnRateAfterARender)
 {
     ASSERT_TRUE(web_player_open(48000));
     ASSERT_EQ(load("tiny.xm", tiny_module()), "");
+    EXPECT_EQ(fake_sound.rate, 48000) << "the load's check gave the device back";
     std::string wav = test_build_path("web-player-rate.wav");
     for (bool cancel : {false, true}) {
         ASSERT_TRUE(web_player_render_begin(wav.c_str()));

@@ -3,7 +3,8 @@
 // shows tavimo-xm's facts; played for ten seconds, every block it mixed
 // equals tavimo-xm render's; a click on the position bar and the arrow keys
 // move the pattern view to that order's rows as they are heard; space
-// pauses, Escape stops; a truncated file and a text file give tavimo-xm's
+// pauses, Escape stops; the list of places where the sound jumps is
+// tavimo-xm check's, and a click on one plays from its order; a truncated file and a text file give tavimo-xm's
 // one-line reason, a file over the size limit is refused, and the next good
 // file plays; the WAV rendered in the
 // page is tavimo-xm render's file, byte for byte. No console errors.
@@ -150,6 +151,29 @@ try {
   await waitFor(page, "space resumes", (h) => window.playerTest.status().heardMs > h + 200, held, 5000);
   await page.keyboard.press("Escape");
   await waitFor(page, "Escape stops", () => window.playerTest.status().state === 1, null, 2000);
+
+  // Where the sound jumps: tavimo-xm check's lines, each entry playing from
+  // its order when clicked.
+  const listed = await page.evaluate(() => {
+    const items = Array.from(document.querySelectorAll("#findings li"));
+    return {lines: items.map((li) => li.textContent), orders: items.map((li) => Number(li.dataset.order)),
+            count: document.getElementById("findingsCount").textContent};
+  });
+  const checked = xm(["check", name]).out;
+  check([...listed.lines, listed.count].join("\n") + "\n" === checked,
+        "the list of jumps is tavimo-xm check's", listed.count);
+  const pick = listed.orders.reduce((best, o, i) => (o > listed.orders[best] ? i : best), 0);
+  if (listed.lines.length && listed.orders[pick] > 0) {
+    const entries = await page.$$("#findings li");
+    await entries[pick].click();
+    await waitFor(page, `a click on a jump at order ${listed.orders[pick]} plays from there`,
+                  (o) => window.playerTest.status().state === 2 && window.playerTest.status().order === o,
+                  listed.orders[pick], 5000);
+    await page.keyboard.press("Escape");
+    await waitFor(page, "Escape stops again", () => window.playerTest.status().state === 1, null, 2000);
+  } else {
+    check(false, "the module has a jump past order 0 to click", listed.count);
+  }
 
   // Bad files, then a good one.
   const whole = fs.readFileSync(path.join(scratch, name));

@@ -9,6 +9,7 @@ add_executable(tavimo-player
   ${player_dir}/web_player_view.cpp
   ${player_dir}/web_player_wav.cpp
   ${CMAKE_SOURCE_DIR}/tools/xm/xm_info.cpp
+  ${CMAKE_SOURCE_DIR}/tools/xm/xm_check.cpp
   ${CMAKE_SOURCE_DIR}/tools/formats/wav.cpp
   ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp)
 target_link_libraries(tavimo-player PRIVATE tavimo_sound)
@@ -16,7 +17,7 @@ target_link_libraries(tavimo-player PRIVATE tavimo_sound)
 # written to the in-memory file system and handed to the page from there.
 set(player_exports
   _web_player_open _web_player_size_refusal _web_player_buffer _web_player_load
-  _web_player_info _web_player_names _web_player_play _web_player_pause _web_player_stop
+  _web_player_info _web_player_names _web_player_findings _web_player_play _web_player_pause _web_player_stop
   _web_player_set_loop _web_player_seek _web_player_mix_due _web_player_frame
   _web_player_row_text _web_player_levels _web_player_block_sums
   _web_player_render_begin _web_player_render_step _web_player_render_cancel

@@ -97,6 +97,7 @@
         showError(reason);
         $("facts").textContent = "";
         $("names").textContent = "";
+        showFindings("");
         enable(false);
         $("rows").textContent = "";
         $("where").textContent = "no module";
@@ -106,6 +107,7 @@
       showError("");
       $("facts").textContent = M.UTF8ToString(M._web_player_info(0));
       $("names").textContent = M.UTF8ToString(M._web_player_names());
+      showFindings(M.UTF8ToString(M._web_player_findings()));
       enable(true);
       status = readStatus(M._web_player_frame());
       showPattern(status.pattern);
@@ -115,6 +117,25 @@
       }
     }, function (e) {
       showError(file.name + ": " + e.message);
+    });
+  }
+
+  // The check's lines, each a list entry that plays from its order; its
+  // last line (the count) below them.
+  function showFindings(text) {
+    var list = $("findings");
+    list.textContent = "";
+    var lines = text.split("\n").filter(function (line) { return line; });
+    $("findingsCount").textContent = lines.length ? lines.pop() : "";
+    lines.forEach(function (line) {
+      var order = /^order\s+(\d+)/.exec(line);
+      var item = document.createElement("li");
+      item.textContent = line;
+      if (order) {
+        item.dataset.order = order[1];
+        item.addEventListener("click", function () { seek(Number(order[1])); });
+      }
+      list.appendChild(item);
     });
   }
 
@@ -371,6 +392,7 @@
       status: function () { return readStatus(M._web_player_frame()); },
       shown: function () { return status; },  // what the last frame drew
       info: function (json) { return M.UTF8ToString(M._web_player_info(json ? 1 : 0)); },
+      findings: function () { return M.UTF8ToString(M._web_player_findings()); },
       renderedHash: function () {
         var h = 0x811c9dc5;
         for (var i = 0; rendered && i < rendered.length; i++)

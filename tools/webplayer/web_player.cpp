@@ -11,6 +11,7 @@
 #include "audio/voice.h"
 #include "player/channel.h"
 #include "player/module_file.h"
+#include "tools/xm/xm_check.h"
 
 Player player;
 
@@ -143,6 +144,33 @@ char* write_names(void)
     return text;
 }
 
+// The places where the sound jumps as `tavimo-xm check` writes them, from
+// a load of their own played offline at RENDER_RATE (the device, when it is
+// open, makes way as for a WAV render); null when that cannot be had.
+char* write_findings(void)
+{
+    Player& p = player;
+    Song* song = web_player_load_song();
+    if (!song)
+        return nullptr;
+    bool device = output_ring != nullptr;
+    if (device)
+        sound_close();
+    XmCheck check;
+    bool ok = xm_check_run(song, RENDER_RATE, LENGTH_LIMIT_S, &check);
+    if (device)
+        sound_open(p.device_rate);
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = ok ? open_memstream(&text, &size) : nullptr;
+    if (out) {
+        xm_check_write(out, p.name, song, &check, false);
+        fclose(out);
+    }
+    song_free(song);
+    return text;
+}
+
 }  // namespace
 
 extern "C" {
@@ -200,7 +228,8 @@ const char* web_player_load(const char* name, int32_t size)
     p.info[0] = write_info(false);
     p.info[1] = write_info(true);
     p.info[2] = write_names();
-    if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1] || !p.info[2]) {
+    p.info[3] = write_findings();
+    if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1] || !p.info[2] || !p.info[3]) {
         free_song();
         return refusal(p.name, "out of memory");
     }
@@ -224,6 +253,12 @@ const char* web_player_info(bool json)
 const char* web_player_names(void)
 {
     const char* text = player.song ? player.info[2] : nullptr;
+    return text ? text : "";
+}
+
+const char* web_player_findings(void)
+{
+    const char* text = player.song ? player.info[3] : nullptr;
     return text ? text : "";
 }
 

@@ -80,6 +80,12 @@ const char* web_player_info(bool json);
 // ASCII), a line each: "instrument   1  Name", "    sample  0  Name".
 const char* web_player_names(void);
 
+// The places where the sound jumps, as `tavimo-xm check` prints them: a
+// line per place (beginning "order N "), then "N places where the sound
+// jumps". Worked out at load, on a load of its own played offline to its
+// end (the sound device, when open, is closed for it and opened again).
+const char* web_player_findings(void);
+
 // Starts from order 0 (also after stop, pause or the end), from a fresh
 // load of the file's bytes. False without a module.
 bool web_player_play(void);

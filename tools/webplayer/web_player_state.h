@@ -1,7 +1,8 @@
 // web_player_state.h -- what the web player's parts share (not for the page):
 // the player's record and the few helpers more than one part calls.
 //
-// The parts: web_player.cpp loads a module and tells its facts and names,
+// The parts: web_player.cpp loads a module and tells its facts, names and
+// the places where its sound jumps,
 // web_player_transport.cpp starts, stops, pauses and seeks and mixes the
 // blocks due, logging what each block holds, web_player_view.cpp works out
 // what is heard now and shows it, web_player_wav.cpp renders to a WAV file.
@@ -40,7 +41,8 @@ struct Player {
     SongEnd* watch;              // the song's end watcher while it plays or renders
     char name[NAME_BYTES];       // the file's name as the page gave it
     XmLength length;             // at RENDER_RATE, as tavimo-xm info finds it
-    char* info[3];               // the facts as text and as JSON, and the names
+    char* info[4];               // the facts as text and as JSON, the names, and the
+                                 // places where the sound jumps
     bool loop;
     bool paused;
     bool rendering;
