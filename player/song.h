@@ -25,6 +25,7 @@
 
 #include "audio/list.h"
 #include "audio/sample.h"
+#include "player/xm_format.h"
 
 struct Channel;  // player/channel.h
 struct Song;
@@ -57,9 +58,6 @@ enum : uint8_t {
 
 enum { INSTRUMENT_SAMPLES = 16, ENVELOPE_POINTS = 12, KEYMAP_NOTES = 96 };
 
-// Name fields as the file holds them: any bytes, not terminated, padded with
-// blanks or zeros (xm_name_text makes text of them).
-enum { XM_MODULE_NAME_BYTES = 20, XM_ITEM_NAME_BYTES = 22 };
 
 struct Instrument {
     int32_t sample_count;                          // 0..16; slots below it are owned
@@ -82,7 +80,9 @@ struct Instrument {
     uint8_t vibrato_depth;
     uint8_t vibrato_rate;         // phase step per tick, of 256
     uint16_t fadeout;             // twice the file's value (wraps from 0x8000)
-    char name[XM_ITEM_NAME_BYTES];  // as in the file; the replay never reads it
+    // Name fields hold the file's bytes: not terminated, padded with blanks
+    // or zeros (xm_name_text makes text of them). The replay never reads them.
+    char name[XM_ITEM_NAME_BYTES];
     char sample_names[INSTRUMENT_SAMPLES][XM_ITEM_NAME_BYTES];  // slots below sample_count
 };
 

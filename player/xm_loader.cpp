@@ -20,19 +20,14 @@
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
+#include "player/xm_format.h"
 
 Sample empty_sample;
 uint32_t xm_mended;
 uint8_t xm_refusal;
 
 enum {
-    XM_ID_BYTES = 17,
-    XM_HEADER_OFFSET = 60,     // header size field; the song header follows
-    XM_PATTERN_HEADER = 9,     // header length, packing, rows, packed size
-    XM_INSTRUMENT_START = 29,  // header size, name, type byte, sample count
     XM_INSTRUMENT_EXTRA = 212, // sample header size, keymap, envelopes, 16 bytes
-    XM_SAMPLE_HEADER = 40,
-    XM_SAMPLE_NAME = 18,       // offset of the name in the sample header
     MAX_SONG_LENGTH = 256,     // entries of the order table
     MAX_CHANNELS = 256,        // voices the channels are bound to
     NOTE_KEY_OFF_FILE = 97,
@@ -48,8 +43,6 @@ static const uint32_t MAX_SAMPLE_LENGTH = 1u << 26;
 // Most pattern cells a module may hold: 256 patterns of 256 rows (FT2's
 // limits) on 256 channels, 84 MB of cells.
 static const uint64_t MAX_PATTERN_CELLS = 1u << 24;
-
-static const char XM_ID[] = "Extended Module: ";
 
 // Every allocation of the loader: a failure is remembered as the reason.
 static void* allocate(size_t count, size_t size)

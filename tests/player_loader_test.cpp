@@ -24,7 +24,7 @@ static Song* load(const XmModule& module)
 }
 
 // Offset of the first pattern's packed data in a file written by xm_write.
-enum { FIRST_PATTERN_DATA = 60 + 276 + 9 };
+enum { FIRST_PATTERN_DATA = XM_HEADER_OFFSET + XM_SONG_HEADER_SIZE + XM_PATTERN_HEADER };
 
 TEST(PlayerLoader, HeaderFieldsAndTickFunction)
 {
@@ -79,17 +79,18 @@ TEST(PlayerLoader, KeepsNamesAndHeaderFacts)
     module.instruments = {first, second, xm_instrument({4})};
     std::vector<uint8_t> bytes = xm_write(module);
     memcpy(&bytes[17], "a song\x7f", 7);
-    // The first instrument's sample headers follow its 263-byte header.
+    // The first instrument's sample headers follow its header.
     size_t instrument = size_t(std::search(bytes.begin(), bytes.end(), first.name.begin(),
                                            first.name.end()) - bytes.begin()) - 4;
-    memcpy(&bytes[instrument + 263 + 18], "kick  ", 6);
-    memcpy(&bytes[instrument + 263 + 40 + 18], "\x80snare", 6);
+    size_t sample_name = instrument + XM_INSTRUMENT_HEADER + XM_SAMPLE_NAME;
+    memcpy(&bytes[sample_name], "kick  ", 6);
+    memcpy(&bytes[sample_name + XM_SAMPLE_HEADER], "\x80snare", 6);
     Song* song = load_bytes(bytes);
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(xm_refusal, XM_LOADED);
     EXPECT_EQ(memcmp(song->facts.name, "a song\x7f\0", 8), 0);
-    EXPECT_EQ(song->facts.version, 0x0104);
-    EXPECT_EQ(song->facts.header_size, 276u);
+    EXPECT_EQ(song->facts.version, XM_VERSION);
+    EXPECT_EQ(song->facts.header_size, uint32_t(XM_SONG_HEADER_SIZE));
     EXPECT_EQ(song->facts.file_patterns, 2);
     EXPECT_EQ(song->pattern_slots, 4);
     char text[XM_ITEM_NAME_BYTES + 1];
@@ -360,7 +361,7 @@ TEST(PlayerLoader, TruncatedFiles)
         std::vector<uint8_t> part(bytes.begin(), bytes.begin() + cut);
         EXPECT_EQ(load_bytes(part), nullptr) << "cut at " << cut;
         // Within the signature the file is no XM; after it, a damaged one.
-        EXPECT_EQ(xm_refusal, cut < 17 ? XM_NOT_XM : XM_DAMAGED) << "cut at " << cut;
+        EXPECT_EQ(xm_refusal, cut < XM_ID_BYTES ? XM_NOT_XM : XM_DAMAGED) << "cut at " << cut;
     }
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + sample_data + 3);
     Song* song = load_bytes(part);

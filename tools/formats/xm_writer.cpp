@@ -3,13 +3,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "player/xm_format.h"
 
-constexpr uint32_t HEADER_SIZE = 276;             // from offset 60, order table included
-constexpr uint32_t PATTERN_HEADER_SIZE = 9;
-constexpr uint32_t INSTRUMENT_HEADER_SIZE = 263;  // as FastTracker 2 writes it
-constexpr uint32_t EMPTY_INSTRUMENT_SIZE = 29;    // up to the sample count
-constexpr uint32_t SAMPLE_HEADER_SIZE = 40;
+namespace {
 
 void put8(std::vector<uint8_t>& out, uint32_t value)
 {
@@ -63,7 +59,7 @@ void write_pattern(std::vector<uint8_t>& out, const XmModule& module, const XmPa
     }
     if (pattern.empty_packed)
         data.clear();
-    put32(out, PATTERN_HEADER_SIZE);
+    put32(out, XM_PATTERN_HEADER);
     put8(out, 0);  // packing type
     put16(out, static_cast<uint32_t>(pattern.rows));
     put16(out, static_cast<uint32_t>(data.size()));
@@ -82,13 +78,13 @@ void write_envelope_points(std::vector<uint8_t>& out, const XmEnvelope& envelope
 void write_instrument(std::vector<uint8_t>& out, const XmInstrument& instrument)
 {
     size_t count = instrument.samples.size();
-    put32(out, count ? INSTRUMENT_HEADER_SIZE : EMPTY_INSTRUMENT_SIZE);
-    put_text(out, instrument.name, 22, 0);
+    put32(out, count ? XM_INSTRUMENT_HEADER : XM_INSTRUMENT_START);
+    put_text(out, instrument.name, XM_ITEM_NAME_BYTES, 0);
     put8(out, 0);  // type
     put16(out, static_cast<uint32_t>(count));
     if (count == 0)
         return;
-    put32(out, SAMPLE_HEADER_SIZE);
+    put32(out, XM_SAMPLE_HEADER);
     out.insert(out.end(), instrument.keymap, instrument.keymap + 96);
     write_envelope_points(out, instrument.volume_envelope);
     write_envelope_points(out, instrument.panning_envelope);
@@ -127,7 +123,7 @@ void write_instrument(std::vector<uint8_t>& out, const XmInstrument& instrument)
         put8(out, sample.panning);
         put8(out, static_cast<uint8_t>(sample.relative_note));
         put8(out, 0);              // reserved
-        put_text(out, "", 22, 0);  // sample name
+        put_text(out, "", XM_ITEM_NAME_BYTES, 0);  // sample name
     }
     for (const XmSample& sample : instrument.samples) {
         int32_t previous = 0;
@@ -164,12 +160,12 @@ XmInstrument xm_instrument(std::vector<int16_t> values, bool sixteen_bit)
 std::vector<uint8_t> xm_write(const XmModule& module)
 {
     std::vector<uint8_t> out;
-    put_text(out, "Extended Module: ", 17, 0);
-    put_text(out, "", 20, 0);  // module name
+    put_text(out, XM_ID, XM_ID_BYTES, 0);
+    put_text(out, "", XM_MODULE_NAME_BYTES, 0);  // module name
     put8(out, 0x1A);
-    put_text(out, "FastTracker v2.00", 20, ' ');
-    put16(out, 0x0104);
-    put32(out, HEADER_SIZE);
+    put_text(out, "FastTracker v2.00", XM_MODULE_NAME_BYTES, ' ');
+    put16(out, XM_VERSION);
+    put32(out, XM_SONG_HEADER_SIZE);
     put16(out, static_cast<uint32_t>(module.song_length));
     put16(out, static_cast<uint32_t>(module.restart_position));
     put16(out, static_cast<uint32_t>(module.channels));

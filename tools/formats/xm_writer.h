@@ -6,7 +6,8 @@
 // per test, a few readable lines each) and the fuzzer's seed maker
 // (fuzz/make_seeds.cpp). It lives beside the PNG and WAV writers in a
 // library of its own (tavimo_xm_writer) that needs nothing but the standard
-// library: the tests and the fuzz build link this one file and none of the
+// library and the layout's constants it shares with the loader
+// (player/xm_format.h, constants only): the tests and the fuzz build link this one file and none of the
 // generator, and the generator does not depend on the player it feeds.
 //
 // What it writes: the header as FastTracker 2 writes it (blank module name,
