@@ -6,9 +6,6 @@
 
 #include "audio/mix_lock.h"
 #include "audio/voice.h"
-#include "player/channel.h"
-#include "player/song.h"
-#include "player/stream.h"
 
 int32_t block_frames;
 int32_t ring_frames;
@@ -22,39 +19,25 @@ std::atomic<int> mixer_exited{1};
 static void* mix_buffer_allocation;  // mix_buffer before alignment
 static bool device_open;
 static bool thread_running;
+static SoundRender render_block;     // what fills each block; null while closed
 
 bool sound_set_rate(int32_t rate)
 {
-    if (rate < SOUND_RATE_MIN || rate > SOUND_RATE_MAX)
+    if (rate < OUTPUT_RATE_MIN || rate > OUTPUT_RATE_MAX)
         return false;
-    block_frames = (rate * 20 / 1000 + 3) & ~3;
+    block_frames = mix_block_frames(rate);
     ring_frames = (RING_SETTING_MS / 20) * block_frames * 2;
     ring_blocks = ring_frames / block_frames;
-    voices_set_rate(rate);
     return true;
 }
 
-// Points channel i of every playing song at voice i (or at none).
-static void bind_playing_channels(bool to_voices)
+// Opens the ring at `rate`, on `device` when there is one (playing the ring
+// and running the mixing thread), offline without.
+static bool open_ring(int32_t rate, SoundRender render, const SoundDevice* device)
 {
-    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next) {
-        if (!s->channels)
-            continue;
-        for (int32_t i = 0; i < s->channel_count; i++) {
-            bool bound = to_voices && i < VOICE_COUNT;
-            s->channels[i].voice = bound ? &voices[i] : nullptr;
-            s->channels[i].voice_index = bound ? i : -1;
-        }
-    }
-}
-
-// Opens the ring and the voices at `rate`, on `device` when there is one
-// (playing the ring and running the mixing thread), offline without.
-static bool open_ring(int32_t rate, const SoundDevice* device)
-{
-    if (!stream_callbacks_complete())
-        return false;
     sound_close();
+    if (!render)
+        return false;
 
     if (!sound_set_rate(rate))
         return false;
@@ -73,19 +56,12 @@ static bool open_ring(int32_t rate, const SoundDevice* device)
     uintptr_t aligned = (reinterpret_cast<uintptr_t>(mix_buffer_allocation) + 15) & ~uintptr_t(15);
     mix_buffer = reinterpret_cast<float*>(aligned);
 
-    if (!voices_open())
-        return false;
-
     output_ring = static_cast<int16_t*>(calloc(size_t(ring_frames) * 2, sizeof(int16_t)));
     if (!output_ring)
         return false;
     if (device)
         device->play_loop(output_ring, uint32_t(ring_frames) * 4);
-
-    // Songs that kept playing across a reopen follow the new rate and voices.
-    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next)
-        set_tempo(s, s->bpm);
-    bind_playing_channels(true);
+    render_block = render;
 
     stop_requested = 0;
     if (device)
@@ -93,14 +69,14 @@ static bool open_ring(int32_t rate, const SoundDevice* device)
     return true;
 }
 
-bool sound_open(int32_t rate)
+bool sound_open(int32_t rate, SoundRender render)
 {
-    return open_ring(rate, &sound_device);
+    return open_ring(rate, render, &sound_device);
 }
 
-bool sound_open_offline(int32_t rate)
+bool sound_open_offline(int32_t rate, SoundRender render)
 {
-    return open_ring(rate, nullptr);
+    return open_ring(rate, render, nullptr);
 }
 
 void sound_close(void)
@@ -115,7 +91,7 @@ void sound_close(void)
         thread_running = false;
     }
 
-    bind_playing_channels(false);
+    render_block = nullptr;
     free(mix_buffer_allocation);
     mix_buffer_allocation = nullptr;
     mix_buffer = nullptr;
@@ -125,39 +101,16 @@ void sound_close(void)
     }
     free(output_ring);
     output_ring = nullptr;
-    voices_close();
 }
 
-// Mixes block next_block: every playing song's voices, in pieces that end
-// at the song's tick boundaries, then the clipper into the ring; then moves
-// next_block on (under the lock, for whoever watches it).
+// Renders block next_block into the ring, then moves next_block on (under
+// the lock, for whoever watches it).
 static void mix_next_block(void)
 {
     mix_lock_acquire();
     int32_t b = next_block;
-    float* block = mix_buffer + size_t(b) * block_frames * 2;
-    memset(block, 0, size_t(block_frames) * 2 * sizeof(float));
-    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next) {
-        if (!s->playing)
-            continue;
-        int32_t left = s->samples_until_tick;
-        int32_t done = 0;
-        while (done < block_frames) {
-            if (left <= 0) {
-                if (s->tick_function)
-                    s->tick_function(s);
-                // Read after the tick: a tempo change applies at once. A tick
-                // is at least one frame, whatever the song holds.
-                left = s->samples_per_tick > 0 ? s->samples_per_tick : 1;
-            }
-            int32_t piece = left < block_frames - done ? left : block_frames - done;
-            mix_voices(block + size_t(done) * 2, &voice_list, piece);
-            done += piece;
-            left -= piece;
-        }
-        s->samples_until_tick = left;
-    }
-    clip_output(output_ring + size_t(b) * block_frames * 2, block, block_frames);
+    size_t at = size_t(b) * block_frames * 2;
+    render_block(mix_buffer + at, output_ring + at, block_frames);
     next_block = b + 1 == ring_blocks ? 0 : b + 1;
     mix_lock_release();
 }

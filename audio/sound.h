@@ -2,27 +2,28 @@
 // thread that fills it block by block, and the platform seam under both.
 //
 // sound_open starts the device playing a silent ring of 20 blocks of about
-// 20 ms (884 frames at 44100 Hz) in an endless loop, allocates the 256 voices
-// and starts `mixing_thread`. The thread polls the device's play position
-// every 2 ms; whenever the device has moved on into a new block it mixes the
-// next one, about one ring (380 ms) ahead of what is heard: for each playing
-// song it calls the song's tick function whenever the song's tick runs out,
-// mixes every voice between ticks into the float `mix_buffer`, then clips the
-// block into the 16-bit `output_ring` that the device plays.
+// 20 ms (884 frames at 44100 Hz) in an endless loop and starts
+// `mixing_thread`. The thread polls the device's play position every 2 ms;
+// whenever the device has moved on into a new block it has the block
+// rendered, about one ring (380 ms) ahead of what is heard: the render
+// function given to sound_open (the player's render_songs, player/render.h)
+// fills the block's floats in `mix_buffer` and its 16-bit frames in the
+// `output_ring` that the device plays. The device knows nothing of songs or
+// voices: the caller opens the voices at the same rate (render_open) before
+// sound_open and closes them after sound_close.
 //
 // Who calls what, on which thread:
 //   main thread    sound_open, sound_open_offline, sound_close (start-up and
 //                  shutdown order); sound_render_block (offline rendering;
 //                  no thread running)
-//   mixing thread  mixing_thread -> mixing_poll -> the songs' tick
-//                  functions, mix_voices, clip_output
+//   mixing thread  mixing_thread -> mixing_poll -> the render function
 // The mixing thread holds the mix lock (audio/mix_lock.h) for the whole of
 // each block; the song operations and sound_close take the lock before they
 // change anything a block uses.
 //
-// Layers: the sound device logic here drives the player (player/song.h,
-// the songs' tick functions), which drives the mixer (audio/voice.h); none
-// of those calls back up. Under it lies a SoundDevice, the sound layer the
+// Layers: the sound device logic here sits above the mixer (its lock) and
+// calls what renders the blocks only through the reference it is given.
+// Under it lies a SoundDevice, the sound layer the
 // executable links: each layer is one file that defines `sound_device`:
 // SDL2 audio for the show (sound_sdl.cpp), wave-out in the Windows build
 // (sound_win32.cpp), Web Audio in the web build (sound_web.cpp), no device
@@ -57,15 +58,17 @@ struct SoundDevice {
 // The layer this executable was linked with.
 extern const SoundDevice sound_device;
 
+// What fills the blocks: renders the next `frames` frames into `out`
+// (frames x 2 int16) with `mix` (frames x 2 floats) as scratch. Called once
+// per block, in ring order, under the mix lock.
+typedef void (*SoundRender)(float* mix, int16_t* out, int32_t frames);
+
 enum {
     RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2
     MIX_POLL_MS = 2,         // the mixing thread's sleep between polls
-    SOUND_RATE_MIN = 8000,   // rates sound_open accepts
-    SOUND_RATE_MAX = 384000,
 };
 
-// Rate values (output_rate, ramp_frames and ramp_scale are the voices', in
-// voice.h).
+// Ring values, set with the rate.
 extern int32_t block_frames;  // frames per block: (rate x 20 / 1000 + 3) & ~3; 884 at 44100 Hz
 extern int32_t ring_frames;   // frames in the ring: 20 blocks, 17680 at 44100 Hz
 extern int32_t ring_blocks;   // ring_frames / block_frames = 20
@@ -78,27 +81,23 @@ extern int32_t next_block;     // block to mix next, 0..ring_blocks-1; 0 at open
 extern std::atomic<int> stop_requested;  // set by sound_close; ends the thread
 extern std::atomic<int> mixer_exited;    // 0 while the thread runs; 1 before any ran
 
-// Sets block_frames, ring_frames and ring_blocks for `rate`, and the
-// voices' rate values (voices_set_rate). False (nothing changed) for rates
-// outside SOUND_RATE_MIN..SOUND_RATE_MAX. Called by sound_open; tests may call it to
-// mix voices without a device.
+// Sets block_frames (mix_block_frames, audio/voice.h), ring_frames and
+// ring_blocks for `rate`. False (nothing changed) for rates outside
+// OUTPUT_RATE_MIN..OUTPUT_RATE_MAX. Called by sound_open.
 bool sound_set_rate(int32_t rate);
 
-// Opens the device at `rate` and starts the mixing thread. False, leaving
-// for the next sound_close whatever was opened so far, when the stream
-// callbacks are not all registered, the rate is refused, the device cannot be
-// opened or the buffers cannot be allocated. Closes first whatever was open.
-// Songs already playing get the new rate's tick length and are bound to the
-// new voices.
-bool sound_open(int32_t rate);
+// Opens the device at `rate` and starts the mixing thread, which fills each
+// block with `render`. False, leaving for the next sound_close whatever was
+// opened so far, when `render` is null, the rate is refused, the device
+// cannot be opened or the buffers cannot be allocated. Closes first whatever
+// was open.
+bool sound_open(int32_t rate, SoundRender render);
 // The same with no device and no thread, whatever layer the executable
-// links: the ring and the voices for sound_render_block. False when the
-// stream callbacks are not all registered, the rate is refused or the
-// memory cannot be had.
-bool sound_open_offline(int32_t rate);
-// Stops and joins the mixing thread, closes the device and frees the ring
-// and the voices. Channels of songs still playing lose their voices. Does
-// nothing harmful when nothing is open.
+// links: the ring for sound_render_block. False when `render` is null, the
+// rate is refused or the memory cannot be had.
+bool sound_open_offline(int32_t rate, SoundRender render);
+// Stops and joins the mixing thread, closes the device and frees the ring.
+// Does nothing harmful when nothing is open.
 void sound_close(void);
 
 // The mixing thread's body: polls every MIX_POLL_MS until stop_requested.

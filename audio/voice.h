@@ -6,8 +6,8 @@
 // forward and ping-pong loops and short gain ramps whenever its gains change.
 //
 // Who calls what, on which thread:
-//   sound_open / sound_close (main)  voices_set_rate, voices_open,
-//                                    voices_close
+//   render_open / render_close       voices_set_rate, voices_open,
+//     (main, player/render.h)        voices_close
 //   a player that restarts songs     voices_reset (under the mix lock)
 //   replay engine, inside song_tick  voice_start, voice_stop,
 //     (mixing thread)                voice_set_frequency, voice_set_volume,
@@ -22,6 +22,9 @@
 #include "audio/sample.h"
 
 enum { VOICE_COUNT = 256 };
+
+// Output rates the voices (and the sound device) accept, frames per second.
+enum { OUTPUT_RATE_MIN = 8000, OUTPUT_RATE_MAX = 384000 };
 
 // Voice directions.
 enum { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
@@ -63,9 +66,14 @@ extern int32_t ramp_frames;  // frames of a gain ramp: 128 at 44100 Hz
 extern float ramp_scale;     // 1 / ramp_frames
 
 // Sets output_rate to `rate`, and the gain ramps to rate x 128 / 44100
-// frames (rounded down). The caller keeps the rate in range (the sound
-// device's SOUND_RATE_MIN..SOUND_RATE_MAX).
+// frames (rounded down). The caller keeps the rate in range
+// (OUTPUT_RATE_MIN..OUTPUT_RATE_MAX).
 void voices_set_rate(int32_t rate);
+// Frames of one block of about 20 ms at `rate`: (rate x 20 / 1000 + 3)
+// with the two low bits cleared, 884 at 44100 Hz. The sound device's ring is
+// cut into such blocks, and whoever renders songs itself renders them block
+// by block the same way, so its samples equal the device's.
+int32_t mix_block_frames(int32_t rate);
 // Allocates the voices, all zero but for their index, and links them into
 // voice_list in index order. Frees first what an earlier voices_open left.
 // False, with no voices, when the memory cannot be had.

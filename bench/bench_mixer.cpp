@@ -18,6 +18,7 @@
 #include "bench/bench.h"
 #include "player/disk_file.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
@@ -132,7 +133,7 @@ void bench_mixer(const BenchOptions&)
 {
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
-    if (!sound_open(44100)) {
+    if (!render_open(44100) || !sound_open(44100, render_songs)) {
         fprintf(stderr, "mixer: the offline sound layer did not open\n");
         return;
     }
@@ -155,4 +156,5 @@ void bench_mixer(const BenchOptions&)
     for (const std::string& f : files)
         bench_song((folder + "/" + f).c_str(), f.c_str());
     sound_close();
+    render_close();
 }

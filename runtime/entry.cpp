@@ -7,6 +7,7 @@
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/song.h"
 #include "player/stream.h"
 #include "runtime/assets.h"
@@ -31,8 +32,9 @@ int tavimo_run(void)
     if (!display_open(window_name, FB_WIDTH, FB_HEIGHT))
         return EXIT_DISPLAY_FAILED;
 
-    // Plays a silent ring from here on; the mixing thread starts.
-    if (!sound_open(44100))
+    // Plays a silent ring from here on; the mixing thread starts, rendering
+    // the songs on the voices opened at the device's rate.
+    if (!render_open(44100) || !sound_open(44100, render_songs))
         return EXIT_SOUND_FAILED;
 
     // The song name stands where a file name is expected; the module file
@@ -53,6 +55,7 @@ int tavimo_run(void)
 
     song_free(song);  // stops it first
     sound_close();
+    render_close();
 
     display_close();
     free(frame_buffer);

@@ -12,6 +12,7 @@
 #include "audio/sound.h"
 #include "audio/voice.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
@@ -33,7 +34,8 @@ void open_fake(bool threaded = false, uint64_t bytes_per_read = 0)
     script.bytes_per_read = bytes_per_read;
     fake_sound_reset(script);
     register_module_callbacks();
-    ASSERT_TRUE(sound_open(44100));
+    ASSERT_TRUE(render_open(44100));
+    ASSERT_TRUE(sound_open(44100, render_songs));
 }
 
 // A constant sample value of 1000 in a long forward loop: at 44100 Hz the
@@ -98,6 +100,7 @@ protected:
     void TearDown() override
     {
         fake_sound_reset();
+        render_close();
         register_module_callbacks();
     }
 };
@@ -109,6 +112,7 @@ TEST(SoundRate, BlockRingAndRampFollowTheRate)
     } cases[] = {{44100, 884, 17680, 128}, {22050, 444, 8880, 64}, {48000, 960, 19200, 139}};
     for (auto c : cases) {
         ASSERT_TRUE(sound_set_rate(c.rate));
+        voices_set_rate(c.rate);
         EXPECT_EQ(output_rate, c.rate);
         EXPECT_EQ(block_frames, c.block);
         EXPECT_EQ(ring_frames, c.ring);
@@ -119,17 +123,23 @@ TEST(SoundRate, BlockRingAndRampFollowTheRate)
     EXPECT_FALSE(sound_set_rate(0));
     EXPECT_FALSE(sound_set_rate(-44100));
     EXPECT_FALSE(sound_set_rate(300));  // a ramp of 0 frames
+    EXPECT_EQ(block_frames, 960);
+    register_module_callbacks();
+    EXPECT_FALSE(render_open(300));
+    EXPECT_EQ(voices, nullptr);
     EXPECT_EQ(output_rate, 48000);
     sound_set_rate(44100);
+    voices_set_rate(44100);
 }
 
-TEST_F(Sound, RefusesToOpenWithoutAllFiveCallbacks)
+TEST_F(Sound, RefusesToOpenWithoutAllFiveCallbacksOrARenderFunction)
 {
     fake_sound_reset();
     register_stream_callbacks(module_open, module_close, module_read, nullptr, module_tell);
-    EXPECT_FALSE(sound_open(44100));
-    EXPECT_EQ(fake_sound.opens, 0);
+    EXPECT_FALSE(render_open(44100));
     EXPECT_EQ(voices, nullptr);
+    EXPECT_FALSE(sound_open(44100, nullptr));
+    EXPECT_EQ(fake_sound.opens, 0);
     EXPECT_EQ(output_ring, nullptr);
 }
 
@@ -139,8 +149,8 @@ TEST_F(Sound, DeviceFailureIsAFailedOpenAndCloseReleasesWhatWasOpened)
     script.open_ok = false;
     fake_sound_reset(script);
     register_module_callbacks();
-    EXPECT_FALSE(sound_open(44100));
-    EXPECT_EQ(voices, nullptr);
+    EXPECT_FALSE(sound_open(44100, render_songs));
+    EXPECT_EQ(output_ring, nullptr);
     sound_close();
     sound_close();  // twice, and on a closed device: harmless
     EXPECT_EQ(fake_sound.closes, 0);
@@ -168,8 +178,9 @@ TEST_F(Sound, OpenLoopsASilentRingAndLinksTheVoicesInOrder)
     sound_close();
     EXPECT_EQ(mixer_exited.load(), 1);
     EXPECT_EQ(fake_sound.closes, 1);
-    EXPECT_EQ(voices, nullptr);
     EXPECT_EQ(output_ring, nullptr);
+    render_close();
+    EXPECT_EQ(voices, nullptr);
     EXPECT_EQ(voice_list.next, &voice_list);
 }
 
@@ -281,13 +292,15 @@ TEST_F(Sound, ReopeningKeepsPlayingSongsOnTheNewRateAndVoices)
     song.song.channel_count = 3;
     song.song.channels = static_cast<Channel*>(calloc(3, sizeof(Channel)));
     song.play();
-    ASSERT_TRUE(sound_open(22050));
+    ASSERT_TRUE(render_open(22050));
+    ASSERT_TRUE(sound_open(22050, render_songs));
     EXPECT_EQ(song.song.samples_per_tick, 441);
     for (int i = 0; i < 3; i++) {
         EXPECT_EQ(song.song.channels[i].voice, &voices[i]);
         EXPECT_EQ(song.song.channels[i].voice_index, i);
     }
     sound_close();
+    render_close();
     EXPECT_EQ(song.song.channels[1].voice, nullptr);
     EXPECT_EQ(song.song.channels[1].voice_index, -1);
     free(song.song.channels);
@@ -372,7 +385,8 @@ TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
     threaded.threaded = true;
     fake_sound_reset(threaded);
     register_module_callbacks();
-    ASSERT_TRUE(sound_open_offline(44100));
+    ASSERT_TRUE(render_open(44100));
+    ASSERT_TRUE(sound_open_offline(44100, render_songs));
     EXPECT_EQ(fake_sound.opens, 0);
     EXPECT_EQ(fake_sound.ring, nullptr);
     EXPECT_FALSE(fake_sound.thread_started);

@@ -10,6 +10,7 @@
 #include "audio/sound.h"
 #include "audio/voice.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
@@ -28,7 +29,8 @@ void open_racing_device()
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek,
                               module_tell);
-    ASSERT_TRUE(sound_open(44100));
+    ASSERT_TRUE(render_open(44100));
+    ASSERT_TRUE(sound_open(44100, render_songs));
 }
 
 // Lets the thread mix at least `blocks` more blocks.
@@ -76,6 +78,7 @@ TEST(SoundThreads, SongsComeAndGoWhileTheThreadMixes)
     EXPECT_TRUE(ever_sounded);
     EXPECT_GT(fake_sound.reads - reads_at_start, 12 * 36);
     sound_close();
+    render_close();
     EXPECT_EQ(mixer_exited.load(), 1);
 }
 
@@ -90,13 +93,21 @@ TEST(SoundThreads, CloseAndReopenUnderAPlayingSong)
         // Closing joins the thread in the middle of its work; the song keeps
         // playing on the voices of the next open.
         sound_close();
+        render_close();
         ASSERT_EQ(voices, nullptr);
-        ASSERT_TRUE(sound_open(round % 2 ? 44100 : 22050));
+        int32_t rate = round % 2 ? 44100 : 22050;
+        ASSERT_TRUE(render_open(rate));
+        ASSERT_TRUE(sound_open(rate, render_songs));
         ASSERT_EQ(song->channels[0].voice, &voices[0]);
     }
     let_mix(5);
+    // The voices reopened under the running thread: the lock keeps the
+    // blocks out of the change.
+    ASSERT_TRUE(render_open(22050));
+    let_mix(5);
     song_free(song);
     sound_close();
+    render_close();
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 
 #include "audio/sound.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/song.h"
 #include "player/stream.h"
 #include "tools/music/gen_music.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
     }
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
-    if (!sound_open(RATE)) {
+    if (!render_open(RATE) || !sound_open(RATE, render_songs)) {
         std::fprintf(stderr, "tavimo-render-music: the offline sound device did not open\n");
         return 1;
     }
@@ -61,6 +62,7 @@ int main(int argc, char** argv)
     if (!song) {
         std::fprintf(stderr, "tavimo-render-music: the module did not load\n");
         sound_close();
+        render_close();
         return 1;
     }
     song_start(song);
@@ -76,6 +78,7 @@ int main(int argc, char** argv)
     }
     song_free(song);
     sound_close();
+    render_close();
     if (out.size() < 2 * total) {
         std::fprintf(stderr, "tavimo-render-music: the sound layer stopped delivering blocks\n");
         return 1;

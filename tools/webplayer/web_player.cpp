@@ -11,6 +11,7 @@
 #include "audio/voice.h"
 #include "player/channel.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "tools/xm/xm_check.h"
 
 Player player;
@@ -159,7 +160,7 @@ char* write_findings(void)
     XmCheck check;
     bool ok = xm_check_run(song, RENDER_RATE, LENGTH_LIMIT_S, &check);
     if (device)
-        sound_open(p.device_rate);
+        web_player_open(p.device_rate);
     char* text = nullptr;
     size_t size = 0;
     FILE* out = ok ? open_memstream(&text, &size) : nullptr;
@@ -179,7 +180,7 @@ bool web_player_open(int32_t rate)
 {
     memory_file_register(player.buffer, player.buffer_size);
     player.device_rate = rate;
-    bool ok = sound_open(rate);
+    bool ok = render_open(rate) && sound_open(rate, render_songs);
     player.status.rate = output_rate;
     return ok;
 }

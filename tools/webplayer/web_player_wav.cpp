@@ -4,6 +4,7 @@
 #include "tools/webplayer/web_player_state.h"
 
 #include "audio/sound.h"
+#include "player/render.h"
 
 extern "C" {
 
@@ -24,11 +25,12 @@ bool web_player_render_begin(const char* path)
         return false;
     sound_close();
     p.watch = song_end_create(p.song, 0);
-    if (!p.watch || !sound_open_offline(RENDER_RATE) || !song_start(p.song)) {
+    if (!p.watch || !render_open(RENDER_RATE) ||
+        !sound_open_offline(RENDER_RATE, render_songs) || !song_start(p.song)) {
         wav_close(&p.wav);
         song_stop(p.song);
         sound_close();
-        sound_open(p.device_rate);
+        web_player_open(p.device_rate);
         return false;
     }
     p.rendering = true;
@@ -47,7 +49,7 @@ static void render_finish(void)
     song_end_free(p.watch);
     p.watch = nullptr;
     sound_close();
-    sound_open(p.device_rate);
+    web_player_open(p.device_rate);
     p.status.state = WEB_PLAYER_STOPPED;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/sound.h"
+#include "player/render.h"
 #include "player/song_end.h"
 
 static void collect(void* context, const SongCheckFinding* finding)
@@ -18,7 +19,7 @@ bool xm_check_run(Song* song, int32_t rate, int32_t bound_seconds, XmCheck* chec
     check->rate = rate;
     check->end_found = false;
     check->bound_seconds = bound_seconds;
-    if (!sound_open_offline(rate))
+    if (!render_open(rate) || !sound_open_offline(rate, render_songs))
         return false;
     // The end watcher first: the check wraps its tick function.
     SongEnd* end = song_end_create(song, 0);
@@ -37,6 +38,7 @@ bool xm_check_run(Song* song, int32_t rate, int32_t bound_seconds, XmCheck* chec
     song_check_free(watch);
     song_end_free(end);
     sound_close();
+    render_close();
     return ok;
 }
 

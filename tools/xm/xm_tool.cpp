@@ -25,7 +25,9 @@
 
 #include "audio/mix_lock.h"
 #include "audio/sound.h"
+#include "audio/voice.h"
 #include "player/disk_file.h"
+#include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/song_end.h"
@@ -70,7 +72,7 @@ Song* load(const char* path)
 // Opens the sound offline and starts the song; false if that was refused.
 bool start_offline(Song* song, int32_t rate)
 {
-    if (!sound_open_offline(rate)) {
+    if (!render_open(rate) || !sound_open_offline(rate, render_songs)) {
         fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, rate);
         return false;
     }
@@ -125,6 +127,7 @@ bool measure(const char* path, int32_t rate, XmLength* length)
               render_to_end(song, rate, 0, int64_t(LENGTH_LIMIT_S) * rate, nullptr, length) >= 0;
     song_free(song);
     sound_close();
+    render_close();
     return ok;
 }
 
@@ -213,7 +216,7 @@ int command_render(int argc, char** argv)
             parse_number(argv[i + 1], 0.001, 24 * 3600, &seconds))
             continue;
         if (strcmp(argv[i], "--rate") == 0 && has_value &&
-            parse_number(argv[i + 1], SOUND_RATE_MIN, SOUND_RATE_MAX, &rate) && rate == int(rate))
+            parse_number(argv[i + 1], OUTPUT_RATE_MIN, OUTPUT_RATE_MAX, &rate) && rate == int(rate))
             continue;
         if (parse_loops(argc, argv, i, &loops))
             continue;
@@ -249,6 +252,7 @@ int command_render(int argc, char** argv)
     }
     song_free(song);
     sound_close();
+    render_close();
     return code;
 }
 
@@ -283,8 +287,9 @@ int command_play(int argc, char** argv)
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
-    if (!sound_open(RATE)) {
+    if (!render_open(RATE) || !sound_open(RATE, render_songs)) {
         fprintf(stderr, "%s: no sound device can be opened\n", program);
+        render_close();
         song_free(song);
         return EXIT_NO_SOUND;
     }
@@ -295,6 +300,7 @@ int command_play(int argc, char** argv)
         song_end_free(watch);
         song_free(song);
         sound_close();
+    render_close();
         return EXIT_BAD_FILE;
     }
     signal(SIGINT, on_signal);
@@ -347,6 +353,7 @@ int command_play(int argc, char** argv)
     song_end_free(watch);
     song_free(song);
     sound_close();
+    render_close();
     return 0;
 }
 
