@@ -26,7 +26,7 @@ enum : uint8_t {
 struct Channel {
     uint8_t note;              // last note read, as note - 1 (0..95); keymap index
     uint8_t flags;             // UPDATE_* for this tick; cleared every tick
-    Voice* voice;              // the bound voice; null without a sound device
+    Voice* voice;              // the bound voice; null while the voices are closed
     int32_t voice_index;       // as voice_start returned it (-1: none)
     int32_t period;            // current period, linear or Amiga units
     int32_t volume;            // 0..64

@@ -20,7 +20,7 @@ static constexpr Song empty_list(Song* sentinel)
 
 Song playing_songs = empty_list(&playing_songs);
 
-// Rate assumed before the sound device has opened; sound_open recomputes
+// Rate assumed before the voices have opened; render_open recomputes
 // the tick length of every playing song at its own rate.
 enum { DEFAULT_OUTPUT_RATE = 44100 };
 
@@ -148,7 +148,7 @@ bool song_start(Song* song)
     song->ended = 0;
     set_tempo(song, song->default_bpm);
     if (channels) {
-        // Without a sound device the channels have no voice; voice_start
+        // Without open voices the channels have no voice; voice_start
         // then reports -1 and nothing sounds.
         for (int32_t i = 0; i < count; i++) {
             channels[i].voice = voices ? &voices[i] : nullptr;

@@ -19,7 +19,7 @@
 //                  mix lock; called on the mixing thread (SongObserver).
 //   either         set_tempo: from song_start (main, under the lock), from
 //                  the tempo effect (mixing thread, inside a tick) and from
-//                  sound_open for every song already playing.
+//                  render_open for every song already playing.
 #pragma once
 #include <cstdint>
 
@@ -187,8 +187,8 @@ extern Song playing_songs;
 // be opened or the module is refused; nothing is left allocated then.
 Song* song_create(const char* name, SampleReader reader);
 // (Re)starts from order 0, row 0 with fresh channels bound to voices 0..
-// (none while the sound device is closed); false for a null song or when
-// the channels cannot be allocated (the song is then stopped).
+// (none while the voices are closed, player/render.h); false for a null
+// song or when the channels cannot be allocated (the song is then stopped).
 bool song_start(Song* song);
 // Unlinks the song, silences its voices, frees its channels; false only for null.
 bool song_stop(Song* song);

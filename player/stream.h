@@ -6,7 +6,7 @@
 //
 // Who calls what, on which thread (all main thread):
 //   runtime start-up  register_stream_callbacks (module_* of module_file.h)
-//   sound_open        stream_callbacks_complete (refuses to open without)
+//   render_open       stream_callbacks_complete (refuses to open without)
 //   song_create       stream_open / stream_close around load_xm
 //   load_xm           stream_read / stream_seek / stream_tell
 // The mixing thread never reads streams.
