@@ -39,13 +39,13 @@ const char* refusal(const char* name, const char* reason)
     return text;
 }
 
-// The song's length at RENDER_RATE as `tavimo-xm info` finds it: where its
+// The song's length at XM_RATE as `tavimo-xm info` finds it: where its
 // end watcher sees the end, within the bound. Runs the replay engine and
 // the watcher alone on channels bound to no voice, so nothing sounds and no
 // voice changes, on a load of its own.
 XmLength measure_length(void)
 {
-    XmLength length = {false, 0, RENDER_RATE, -1, -1, SONG_END_NONE, LENGTH_LIMIT_S};
+    XmLength length = {false, 0, XM_RATE, -1, -1, SONG_END_NONE, XM_LENGTH_BOUND_S};
     Song* song = web_player_load_song();
     if (!song)
         return length;
@@ -59,7 +59,7 @@ XmLength measure_length(void)
     }
     mix_lock_acquire();  // output_rate is the mixer's too
     int32_t saved_rate = output_rate;
-    output_rate = RENDER_RATE;
+    output_rate = XM_RATE;
     for (int32_t i = 0; i < count; i++)
         channels[i].voice_index = -1;
     song->channels = channels;
@@ -69,15 +69,15 @@ XmLength measure_length(void)
     song->row = song->order_pos = song->tick = song->pattern_delay_ticks = 0;
     song->ended = 0;
     set_tempo(song, song->default_bpm);
-    const int64_t limit = int64_t(LENGTH_LIMIT_S) * RENDER_RATE;
+    const int64_t limit = int64_t(XM_LENGTH_BOUND_S) * XM_RATE;
     while (!watch->finished && watch->frames < limit)
         song_end_tick(song);
     song->channels = nullptr;
     output_rate = saved_rate;
     mix_lock_release();
     length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit,
-                      watch->length_frames, RENDER_RATE, watch->back_order, watch->back_row,
-                      watch->how, LENGTH_LIMIT_S};
+                      watch->length_frames, XM_RATE, watch->back_order, watch->back_row,
+                      watch->how, XM_LENGTH_BOUND_S};
     song_end_free(watch);
     free(channels);
     song_free(song);
@@ -146,7 +146,7 @@ char* write_names(void)
 }
 
 // The places where the sound jumps as `tavimo-xm check` writes them, from
-// a load of their own played offline at RENDER_RATE (the device, when it is
+// a load of their own played offline at XM_RATE (the device, when it is
 // open, makes way as for a WAV render); null when that cannot be had.
 char* write_findings(void)
 {
@@ -158,7 +158,7 @@ char* write_findings(void)
     if (device)
         sound_close();
     XmCheck check;
-    bool ok = xm_check_run(song, RENDER_RATE, LENGTH_LIMIT_S, &check);
+    bool ok = xm_check_run(song, XM_RATE, XM_LENGTH_BOUND_S, &check);
     if (device)
         web_player_open(p.device_rate);
     char* text = nullptr;
@@ -238,7 +238,7 @@ const char* web_player_load(const char* name, int32_t size)
     p.status.state = WEB_PLAYER_STOPPED;
     p.status.song_length = song->song_length;
     p.status.channels = channels;
-    p.status.length_ms = p.length.found ? int32_t(p.length.frames * 1000 / RENDER_RATE) : -1;
+    p.status.length_ms = p.length.found ? int32_t(p.length.frames * 1000 / XM_RATE) : -1;
     const Pattern* first = web_player_pattern_of_order(song, 0);
     p.status.pattern = song->order_table[0];
     p.status.rows = first ? first->rows : 0;

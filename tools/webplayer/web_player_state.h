@@ -18,8 +18,6 @@
 #include "tools/xm/xm_info.h"
 
 enum {
-    RENDER_RATE = 44100,        // tavimo-xm's rate for info and render
-    LENGTH_LIMIT_S = 20 * 60,   // tavimo-xm's bound on a song's length
     LOOPS_FOREVER = 1 << 30,    // ends played through with looping on
     ROW_LOG = 1024,             // row starts remembered (a ring holds fewer)
     TICK_LOG = 2048,            // ticks remembered, each with its levels
@@ -40,7 +38,7 @@ struct Player {
     Song* song;                  // null without a module
     SongEnd* watch;              // the song's end watcher while it plays or renders
     char name[NAME_BYTES];       // the file's name as the page gave it
-    XmLength length;             // at RENDER_RATE, as tavimo-xm info finds it
+    XmLength length;             // at XM_RATE, as tavimo-xm info finds it
     char* info[4];               // the facts as text and as JSON, the names, and the
                                  // places where the sound jumps
     bool loop;

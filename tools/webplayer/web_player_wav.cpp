@@ -21,12 +21,12 @@ bool web_player_render_begin(const char* path)
     p.watch = nullptr;
     song_free(p.song);
     p.song = fresh;
-    if (!wav_open(&p.wav, path, RENDER_RATE))
+    if (!wav_open(&p.wav, path, XM_RATE))
         return false;
     sound_close();
     p.watch = song_end_create(p.song, 0);
-    if (!p.watch || !render_open(RENDER_RATE) ||
-        !sound_open_offline(RENDER_RATE, render_songs) || !song_start(p.song)) {
+    if (!p.watch || !render_open(XM_RATE) ||
+        !sound_open_offline(XM_RATE, render_songs) || !song_start(p.song)) {
         wav_close(&p.wav);
         song_stop(p.song);
         sound_close();
@@ -35,7 +35,7 @@ bool web_player_render_begin(const char* path)
     }
     p.rendering = true;
     p.render_frames = 0;
-    p.render_limit = int64_t(LENGTH_LIMIT_S) * RENDER_RATE;
+    p.render_limit = int64_t(XM_LENGTH_BOUND_S) * XM_RATE;
     p.status.state = WEB_PLAYER_RENDERING;
     return true;
 }

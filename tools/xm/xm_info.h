@@ -7,6 +7,11 @@
 
 #include "player/song.h"
 
+// How tavimo-xm measures, checks and renders unless told otherwise (the web
+// player does as it does): at XM_RATE frames per second, and a song whose
+// end is not found within XM_LENGTH_BOUND_S seconds is taken to go on.
+enum { XM_RATE = 44100, XM_LENGTH_BOUND_S = 20 * 60 };
+
 // A song's length as its end watcher (player/song_end.h) found it.
 struct XmLength {
     bool found;          // an end was found within bound_seconds

@@ -38,7 +38,7 @@
 namespace {
 
 enum { EXIT_BAD_FILE = 1, EXIT_USAGE = 2, EXIT_NO_SOUND = 3 };
-enum { RATE = 44100, LENGTH_LIMIT_S = 20 * 60, LOOPS_MAX = 1000 };
+enum { LOOPS_MAX = 1000 };
 
 const char* program = "tavimo-xm";
 
@@ -124,7 +124,7 @@ bool measure(const char* path, int32_t rate, XmLength* length)
     if (!song)
         return false;
     bool ok = start_offline(song, rate) &&
-              render_to_end(song, rate, 0, int64_t(LENGTH_LIMIT_S) * rate, nullptr, length) >= 0;
+              render_to_end(song, rate, 0, int64_t(XM_LENGTH_BOUND_S) * rate, nullptr, length) >= 0;
     song_free(song);
     sound_close();
     render_close();
@@ -143,7 +143,7 @@ int command_info(int argc, char** argv)
         json = true;
     }
     XmLength length;
-    if (!measure(path, RATE, &length))
+    if (!measure(path, XM_RATE, &length))
         return EXIT_BAD_FILE;
     Song* song = load(path);
     if (!song)
@@ -169,10 +169,10 @@ int command_check(int argc, char** argv)
         return EXIT_BAD_FILE;
     XmCheck check;
     int code = 0;
-    if (xm_check_run(song, RATE, LENGTH_LIMIT_S, &check)) {
+    if (xm_check_run(song, XM_RATE, XM_LENGTH_BOUND_S, &check)) {
         xm_check_write(stdout, path, song, &check, json);
     } else {
-        fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, RATE);
+        fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, XM_RATE);
         code = EXIT_BAD_FILE;
     }
     song_free(song);
@@ -208,7 +208,7 @@ int command_render(int argc, char** argv)
     }
     const char* path = argv[2];
     const char* out = argv[3];
-    double seconds = -1, rate = RATE;
+    double seconds = -1, rate = XM_RATE;
     int32_t loops = 0;
     for (int i = 4; i < argc; i += 2) {
         bool has_value = i + 1 < argc;
@@ -226,7 +226,7 @@ int command_render(int argc, char** argv)
     // Without --seconds, a song with no end found stops after the bound,
     // once per pass asked for.
     int64_t limit = seconds > 0 ? int64_t(seconds * rate)
-                                : int64_t(LENGTH_LIMIT_S) * int64_t(rate) * (loops + 1);
+                                : int64_t(XM_LENGTH_BOUND_S) * int64_t(rate) * (loops + 1);
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
@@ -280,14 +280,14 @@ int command_play(int argc, char** argv)
         }
     }
     XmLength length;
-    if (!measure(path, RATE, &length))
+    if (!measure(path, XM_RATE, &length))
         return EXIT_BAD_FILE;
     char length_text[128];
     xm_length_text(length_text, sizeof length_text, &length);
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
-    if (!render_open(RATE) || !sound_open(RATE, render_songs)) {
+    if (!render_open(XM_RATE) || !sound_open(XM_RATE, render_songs)) {
         fprintf(stderr, "%s: no sound device can be opened\n", program);
         render_close();
         song_free(song);
@@ -319,7 +319,7 @@ int command_play(int argc, char** argv)
     printf("playing %s: length %s\n", path, length_text);
     printf("q or Ctrl-C stops%s\n", loops ? "" : "; it stops by itself at the end");
     char total[16];
-    print_time(total, sizeof total, double(length.frames) / double(RATE));
+    print_time(total, sizeof total, double(length.frames) / double(XM_RATE));
     // What is heard lags what is mixed by about the ring.
     const int64_t lag = ring_frames - block_frames;
     while (!interrupted) {
@@ -335,11 +335,11 @@ int command_play(int argc, char** argv)
         mix_lock_release();
         if (finished) {
             // The rest of the ring still plays, then silence.
-            usleep(useconds_t(1000000.0 * ring_frames / double(RATE)) + 100000);
+            usleep(useconds_t(1000000.0 * ring_frames / double(XM_RATE)) + 100000);
             break;
         }
         char now[16];
-        print_time(now, sizeof now, double(mixed > lag ? mixed - lag : 0) / double(RATE));
+        print_time(now, sizeof now, double(mixed > lag ? mixed - lag : 0) / double(XM_RATE));
         printf("\rorder %3d  pattern %3d  row %3d  %s / %s", order, pattern, row, now,
                length.found ? total : "?");
         if (loops)
