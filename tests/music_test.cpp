@@ -20,6 +20,7 @@
 #include "player/stream.h"
 #include "runtime/assets.h"
 #include "tests/support/voice_probe.h"
+#include "tools/formats/clicks.h"
 #include "tools/music/gen_music.h"
 
 namespace {
@@ -59,6 +60,44 @@ void expect_envelope(const XmEnvelope& made, const EnvelopePoint* points, uint8_
     EXPECT_EQ(loop_end, made.loop_end) << "instrument " << instrument;
     EXPECT_EQ(type, made.type) << "instrument " << instrument;
 }
+
+// The whole show's length played through our own replay engine and mixer as
+// the mixing thread plays it (blocks of 884 frames, a tick whenever the tick
+// runs out, the voices mixed in between, each block clipped).
+std::vector<int16_t> render_show_music(size_t total)
+{
+    voice_probe_install();
+    Song* song = load_module();
+    EXPECT_NE(song, nullptr);
+    std::vector<int16_t> out(2 * (total + 884));
+    if (!song || !song_start(song)) {
+        song_free(song);
+        voice_probe_remove();
+        return out;
+    }
+    const int32_t block = 884;
+    std::vector<float> mix(2 * block);
+    int32_t until_tick = 0;
+    for (size_t at = 0; at < total; at += block) {
+        std::fill(mix.begin(), mix.end(), 0.0f);
+        for (int32_t done = 0; done < block;) {
+            if (until_tick == 0) {
+                song_tick(song);
+                until_tick = song->samples_per_tick;
+            }
+            int32_t piece = std::min(until_tick, block - done);
+            mix_voices(mix.data() + 2 * done, &voice_list, piece);
+            done += piece;
+            until_tick -= piece;
+        }
+        clip_output(out.data() + 2 * at, mix.data(), block);
+    }
+    song_free(song);
+    voice_probe_remove();
+    return out;
+}
+
+constexpr size_t ORDER_FRAMES = 338688;   // 64 rows x 6 ticks x 882 frames = 7.68 s
 
 }  // namespace
 
@@ -153,41 +192,14 @@ TEST(MusicModule, LoadsAsTheGeneratorMadeItWithNothingToMend)
     }
 }
 
-// The whole show's length played through our own replay engine and mixer as
-// the mixing thread plays it (blocks of 884 frames, a tick whenever the tick
-// runs out, the voices mixed in between, each block clipped): nothing
-// reaches the 16-bit limits, the peak keeps headroom, every order position
-// is audible at a sensible level, and after the first second there is no
-// near-silence (-60 dBFS) longer than a second.
+// The whole show's music: nothing reaches the 16-bit limits, the peak keeps
+// headroom, every order position is audible at a sensible level, and after
+// the first second there is no near-silence (-60 dBFS) longer than a second.
 TEST(MusicModule, PlaysThroughOurEngineWithHeadroomAndNoGaps)
 {
-    voice_probe_install();
-    Song* song = load_module();
-    ASSERT_NE(song, nullptr);
-    ASSERT_TRUE(song_start(song));
-
-    const int32_t block = 884;
-    const size_t order_frames = 338688;   // 64 rows x 6 ticks x 882 frames = 7.68 s
+    const size_t order_frames = ORDER_FRAMES;
     const size_t total = 20 * order_frames;
-    std::vector<int16_t> out(2 * (total + block));
-    std::vector<float> mix(2 * block);
-    int32_t until_tick = 0;
-    for (size_t at = 0; at < total; at += block) {
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        for (int32_t done = 0; done < block;) {
-            if (until_tick == 0) {
-                song_tick(song);
-                until_tick = song->samples_per_tick;
-            }
-            int32_t piece = std::min(until_tick, block - done);
-            mix_voices(mix.data() + 2 * done, &voice_list, piece);
-            done += piece;
-            until_tick -= piece;
-        }
-        clip_output(out.data() + 2 * at, mix.data(), block);
-    }
-    song_free(song);
-    voice_probe_remove();
+    std::vector<int16_t> out = render_show_music(total);
 
     int peak = 0;
     size_t at_limits = 0;
@@ -215,6 +227,20 @@ TEST(MusicModule, PlaysThroughOurEngineWithHeadroomAndNoGaps)
         EXPECT_GT(rms_db, o == 0 ? -36.0 : -26.0) << "order " << o;
         EXPECT_LT(rms_db, -14.0) << "order " << o;
     }
+}
+
+// No click anywhere in the show's music by the project's rule
+// (tools/formats/clicks.h): no note restarts a sounding voice with a jump.
+TEST(MusicModule, HasNoClick)
+{
+    const size_t total = 20 * ORDER_FRAMES;
+    std::vector<int16_t> out = render_show_music(total);
+    Click where[5] = {};
+    int64_t clicks = clicks_count(out.data(), (int64_t)total, 44100, where, 5);
+    EXPECT_EQ(clicks, 0);
+    for (int64_t i = 0; i < clicks && i < 5; i++)
+        ADD_FAILURE() << "click at " << where[i].frame / 44100.0 << " s, channel " << where[i].channel
+                      << ": " << where[i].before << " -> " << where[i].after;
 }
 
 // Every pitched note (bass, pads, lead, pluck, strings, bell on channels

@@ -2,7 +2,9 @@
 //
 // tavimo-gen-music (gen_music.cpp) is an offline build tool, never part of the
 // show. It synthesises the instruments (gen_music_synth.cpp), lays out the
-// patterns of the composition (gen_music_song.cpp), writes the whole module
+// patterns of the composition (gen_music_song.cpp), cuts each voice on the
+// tick before a note would restart it while it still sounds, so that no
+// note starts with a jump (gen_music_cuts.cpp), writes the whole module
 // as a FastTracker 2 XM file of exactly MUSIC_FILE_SIZE bytes with the
 // tree's one XM writer (gen_music_xm.cpp). Everything is a pure function of
 // the code: the same build writes the same bytes. To listen to it,
@@ -31,9 +33,17 @@ void music_make_instruments(std::vector<XmInstrument>& out);
 // The instrument whose one-shot sample ends in a silent tail sized so that
 // the file comes out at exactly MUSIC_FILE_SIZE bytes.
 constexpr int MUSIC_PAD_INSTRUMENT = 10;   // 0-based: the tom
+// The sample offset (9xx, in units of 256 values) of the snare's softer
+// flam hit: the snare passes through zero there.
+constexpr int MUSIC_FLAM_OFFSET = 4;
 
 // gen_music_song.cpp: fills the patterns of the composition.
 void music_compose(std::vector<XmPattern>& out);
+
+// gen_music_cuts.cpp: cuts each voice on the tick before a note would
+// restart it while it sounds, so that no note starts with a jump. Returns
+// the restarts it found no room to cut before (each also told on stderr).
+int music_cut_before_restarts(XmModule& m);
 
 // gen_music_xm.cpp: the whole module in the XM writer's terms, before the
 // padding: 8-bit samples, patterns of MUSIC_ROWS x MUSIC_CHANNELS cells.

@@ -190,7 +190,10 @@ void sweep(Pat& P, int from, int to, int start_midi, int peak, int speed = 2,
 // Snare fill over the last `rows` rows: sixteenths growing louder; the last
 // two rows retrigger every two ticks, and a ghost note a half row late
 // (note delay) and a softer hit from the middle of the sample (offset) add
-// a flam.
+// a flam. The ghost plays on the snare's own channel, which is free then,
+// and is cut a tick after the hit comes in; the hit plays on the tom
+// channel, or on the bell's where a tom fill already starts there (each
+// voice must have fallen silent before its next note starts it again).
 void snare_fill(Pat& P, int rows, int from_vol, int to_vol, bool roll)
 {
     int start = MUSIC_ROWS - rows;
@@ -202,8 +205,12 @@ void snare_fill(Pat& P, int rows, int from_vol, int to_vol, bool roll)
         effect(P, MUSIC_ROWS - 2, CH_SNARE, FX_EXTENDED, EX_RETRIG | 3);
         effect(P, MUSIC_ROWS - 1, CH_SNARE, FX_EXTENDED, EX_RETRIG | 2);
     }
-    note(P, start - 2, CH_TOM, 60, SNARE, 20, FX_EXTENDED, EX_DELAY | 3);
-    note(P, start - 1, CH_TOM, 60, SNARE, 28, FX_OFFSET, 4);
+    note(P, start - 2, CH_SNARE, 60, SNARE, 20, FX_EXTENDED, EX_DELAY | 3);
+    effect(P, start - 1, CH_SNARE, FX_EXTENDED, EX_CUT | 1);
+    int hit = CH_TOM;
+    for (int r = start - 1; r <= start + 1; r++)
+        if (P.at(r, CH_TOM).note) hit = CH_BELL;
+    note(P, start - 1, hit, 60, SNARE, 28, FX_OFFSET, MUSIC_FLAM_OFFSET);
 }
 
 // Tom fill over the last `rows` rows, falling through the chord's tones and
@@ -346,17 +353,22 @@ void arp(Pat& P, int from, int to, ArpStyle style, int vol = 22)
     }
 }
 
-// The arpeggio echoed three rows later, quieter and on the right.
-void arp_echo(Pat& P, int from, int to)
+// The arpeggio echoed three rows later, quieter and on the right. The
+// echoes take turns on the echo channel (odd rows) and `other` (even rows),
+// so that each can be cut a tick into the next row, as long as it sounded
+// when the next echo cut it off, without restarting a sounding voice.
+void arp_echo(Pat& P, int from, int to, int other)
 {
     for (int r = from + 3; r < to; r++) {
         const XmCell& src = P.at(r - 3, CH_ARP);
-        if (!src.note || src.note == KEY_OFF || P.at(r, CH_ECHO).note) continue;
-        XmCell& c = P.at(r, CH_ECHO);
+        int ch = r % 2 ? CH_ECHO : other;
+        if (!src.note || src.note == KEY_OFF || P.at(r, ch).note) continue;
+        XmCell& c = P.at(r, ch);
         c = src;
         c.volume = (uint8_t)(VOL_SET + (src.volume - VOL_SET) / 2);
         c.effect = FX_PANNING;
         c.parameter = 0xD8;
+        if (r + 1 < MUSIC_ROWS) effect(P, r + 1, ch, FX_EXTENDED, EX_CUT | 1);
     }
 }
 
@@ -459,13 +471,13 @@ void echo_of(Pat& P, int src_ch, int delay, int vol)
     }
 }
 
-// A harmony on the echo channel: each lead note is doubled by the nearest
-// tone of the current chord that lies at least a minor third below it.
-void harmony_of(Pat& P, int vol)
+// A harmony on channel `to`: each lead note is doubled by the nearest tone
+// of the current chord that lies at least a minor third below it.
+void harmony_of(Pat& P, int vol, int to = CH_ECHO)
 {
     for (int r = 0; r < MUSIC_ROWS; r++) {
         const XmCell& s = P.at(r, CH_LEAD);
-        XmCell& c = P.at(r, CH_ECHO);
+        XmCell& c = P.at(r, to);
         if (!s.note) {
             if (s.effect == FX_TONE_PORTA) c = s;   // the glide goes on
             continue;
@@ -557,7 +569,7 @@ void build_b(XmPattern& p)
     pads(P, 0, 4, 22);
     strings(P, 0, 4, 22);
     arp(P, 0, 64, ARP_UP, 20);
-    arp_echo(P, 0, 64);
+    arp_echo(P, 0, 64, CH_LEAD);
     snare_fill(P, 8, 24, 44, false);
 }
 
@@ -744,7 +756,11 @@ void climax_a(XmPattern& p)
     full_groove(P, 30);
     strings(P, 0, 4, 26);
     melody(P, CH_LEAD, LEAD, CHORUS_A, 40);
-    harmony_of(P, 26);
+    // The harmony plays on the tom channel, free here, so that it does not
+    // restart the echo that the chorus before leaves sounding; it ends on
+    // the last tick, where the next pattern's harmony takes over.
+    harmony_of(P, 26, CH_TOM);
+    effect(P, 63, CH_TOM, FX_EXTENDED, EX_CUT | 5);
     melody(P, CH_BELL, BELL, CHORUS_A, 14, 12);
     arp(P, 0, 64, ARP_UPDOWN, 14);
 }
@@ -759,8 +775,8 @@ void climax_b(XmPattern& p)
     melody(P, CH_LEAD, LEAD, "F5:6 E5:2 D5:4 C5:2 D5:2 | C5:6 A4:2 /F5:6~ E5:2 | D5:6 E5:2 /G5:8~ | G#5:6 A5:2 B5:8~", 40);
     harmony_of(P, 26);
     arp(P, 0, 64, ARP_UP, 14);
-    snare_fill(P, 8, 30, 50, true);
     tom_fill(P, 8);
+    snare_fill(P, 8, 30, 50, true);
     sweep(P, 32, 64, 52, 30, 3);
 }
 
@@ -777,7 +793,7 @@ void finale(XmPattern& p)
     strings(P, 0, 4, 26);
     melody(P, CH_BELL, BELL, CHORUS_A, 32);
     arp(P, 0, 64, ARP_UPDOWN, 16);
-    arp_echo(P, 0, 64);
+    arp_echo(P, 0, 64, CH_LEAD);
     snare_fill(P, 4, 24, 36, false);
 }
 

@@ -6,9 +6,18 @@
 // hits. Everything is 8-bit: the mixer's 16-bit path adds nothing audible for
 // material like this. Noise comes from a fixed xorshift generator, so every
 // run produces the same bytes.
+//
+// Every sample starts at zero, and every one-shot fades to zero at its end:
+// the engine starts a note at the sample's first value with the gain the
+// voice already has, and drops to silence where a one-shot ends, so any
+// other value there would be a jump in the sound. A loop starts where its
+// wave crosses zero (the loop is the same wave from another point, so it
+// sounds the same), and the snare also passes through zero where a roll
+// retriggers it.
 #include "tools/music/gen_music.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -67,6 +76,30 @@ std::vector<double> additive_loop(int length, const int* cycles, const double* w
     return w;
 }
 
+// The loop turned round to begin where its wave rises through zero (the
+// value nearest zero among the rising crossings, else the nearest of all).
+std::vector<int8_t> from_zero(const std::vector<int8_t>& w)
+{
+    size_t n = w.size(), best = 0;
+    int best_cost = 1 << 30;
+    for (size_t i = 0; i < n; i++) {
+        bool rising = w[(i + n - 1) % n] < 0 && w[i] >= 0;
+        int cost = std::abs((int)w[i]) + (rising ? 0 : 256);
+        if (cost < best_cost) { best_cost = cost; best = i; }
+    }
+    std::vector<int8_t> out(n);
+    for (size_t i = 0; i < n; i++) out[i] = w[(best + i) % n];
+    return out;
+}
+
+// Fades the first `frames` values in from zero along a half cosine, for hits
+// whose first sound (a click, a clap) would start at full level.
+void fade_in(std::vector<double>& w, int frames)
+{
+    for (int i = 0; i < frames && i < (int)w.size(); i++)
+        w[(size_t)i] *= 0.5 - 0.5 * std::cos(PI * i / frames);
+}
+
 XmEnvelope envelope(std::initializer_list<int> xy, int sustain = -1,
                     int loop_start = -1, int loop_end = -1)
 {
@@ -95,9 +128,10 @@ XmSample one_shot(const std::vector<int8_t>& data, int volume, int panning)
 
 // A looped wave whose whole length is the loop; `relative_note` tunes it so
 // that note C-4 plays middle C.
-XmSample looped(const std::vector<int8_t>& data, int volume, int panning, int relative_note)
+XmSample looped(const std::vector<int8_t>& wave, int volume, int panning, int relative_note)
 {
     XmSample s;
+    std::vector<int8_t> data = from_zero(wave);
     s.values.assign(data.begin(), data.end());
     s.loop_start = 0;
     s.loop_length = (uint32_t)data.size();
@@ -133,6 +167,7 @@ XmInstrument make_kick()
         double tail = i > n - 200 ? (n - i) / 200.0 : 1.0;
         w[i] = std::tanh(1.6 * (a * std::sin(phase) + click)) * tail;
     }
+    fade_in(w, 4);
     XmSample smp = one_shot(quantise(w, 1.0), 60, 128);
     smp.relative_note = 0;
     return instrument("kick", std::move(smp));
@@ -163,6 +198,23 @@ XmInstrument make_snare()
         double tail = i > n - 300 ? (n - i) / 300.0 : 1.0;
         w[i] = (body + a * band) * tail;
     }
+    fade_in(w, 8);
+    // A roll retriggers the snare every one, two or three ticks, and the
+    // engine restarts it from wherever it is then: at those places (played
+    // at C-5, 16726 frames a second, 882 output frames a tick at 44100) the
+    // snare dips to zero for two values, as it does where a flam plays it
+    // from an offset (9xx, 256 values each). Four values on either side lead
+    // into each dip, so that the dips themselves make no jump.
+    auto dip = [&](double at) {
+        int first = (int)std::floor(at);
+        for (int i = first - 4; i <= first + 5; i++) {
+            if (i < 0 || i >= n) continue;
+            int d = i < first ? first - i : i > first + 1 ? i - first - 1 : 0;
+            w[(size_t)i] *= 0.5 - 0.5 * std::cos(PI * d / 5.0);
+        }
+    };
+    for (int ticks = 1; ticks <= 3; ticks++) dip(ticks * 882.0 * 16726.0 / 44100.0);
+    dip(MUSIC_FLAM_OFFSET * 256.0);
     return instrument("snare clap", one_shot(quantise(w, 1.0, 2), 56, 128));
 }
 
