@@ -21,6 +21,7 @@
 #include "runtime/assets.h"
 #include "tests/support/voice_probe.h"
 #include "tools/formats/clicks.h"
+#include "tools/xm/xm_check.h"
 #include "tools/music/gen_music.h"
 
 namespace {
@@ -241,6 +242,25 @@ TEST(MusicModule, HasNoClick)
     for (int64_t i = 0; i < clicks && i < 5; i++)
         ADD_FAILURE() << "click at " << where[i].frame / 44100.0 << " s, channel " << where[i].channel
                       << ": " << where[i].before << " -> " << where[i].after;
+}
+
+// The composer's check (tavimo-xm check) finds no place where the sound
+// jumps: no restart, no start away from zero, no one-shot ending or loop
+// seam with a step.
+TEST(MusicModule, CheckFindsNoPlaceWhereTheSoundJumps)
+{
+    Song* song = load_module();
+    ASSERT_NE(song, nullptr);
+    XmCheck check;
+    EXPECT_TRUE(xm_check_run(song, 44100, 200, &check));
+    EXPECT_TRUE(check.end_found);
+    EXPECT_EQ(check.findings.size(), 0u);
+    for (size_t i = 0; i < check.findings.size() && i < 5; i++) {
+        char line[256];
+        xm_check_line(line, sizeof line, song, &check, &check.findings[i]);
+        ADD_FAILURE() << line;
+    }
+    song_free(song);
 }
 
 // Every pitched note (bass, pads, lead, pluck, strings, bell on channels
