@@ -172,6 +172,21 @@ bool song_stop(Song* song)
     return true;
 }
 
+void song_seek_order(Song* song, int32_t order)
+{
+    if (!song)
+        return;
+    mix_lock_acquire();
+    // Not ended: the order list runs out again only after this.
+    song->ended = 0;
+    song->next_order = order;
+    song->next_row = 0;
+    song->tick = 0;
+    song->pattern_delay_ticks = 0;
+    song->samples_until_tick = 0;
+    mix_lock_release();
+}
+
 bool song_free(Song* song)
 {
     if (!song)

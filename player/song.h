@@ -6,10 +6,11 @@
 // song's `tick_function` whenever its `samples_until_tick` runs out.
 //
 // Threads:
-//   main thread    song_create, song_start, song_stop, song_free, sample_free.
-//                  The last four take the mix lock (audio/mix_lock.h) for
-//                  their change, so no block is mixed while they run and
-//                  none of them starts while a block is mixed.
+//   main thread    song_create, song_start, song_stop, song_seek_order,
+//                  song_free, sample_free. All but the first take the mix
+//                  lock (audio/mix_lock.h) for their change, so no block is
+//                  mixed while they run and none of them starts while a
+//                  block is mixed.
 //   mixing thread  walks playing_songs (under the mix lock, which it holds
 //                  for each block), reads `playing`, `samples_per_tick`,
 //                  reads and writes `samples_until_tick`, calls
@@ -192,6 +193,11 @@ Song* song_create(const char* name, SampleReader reader);
 bool song_start(Song* song);
 // Unlinks the song, silences its voices, frees its channels; false only for null.
 bool song_stop(Song* song);
+// Goes on from row 0 of order position `order` (0..song_length-1) at the
+// start of the next block mixed, with the speed, tempo and channels as they
+// are, as a pattern jump would; the song counts as not having ended. Takes
+// the mix lock. Null is ignored.
+void song_seek_order(Song* song, int32_t order);
 // Stops the song and frees it with everything it owns; false only for null.
 bool song_free(Song* song);
 // Frees one sample and its data; null is ignored. Not for empty_sample.

@@ -210,16 +210,9 @@ void web_player_seek(int32_t order)
     // no repeat, and an end seen before it is behind.
     if (!watch_song())
         return;
+    song_seek_order(p.song, order);
     mix_lock_acquire();
-    Song* s = p.song;
-    s->tick_function = player_tick;
-    s->ended = 0;
-    s->next_order = order;
-    s->next_row = 0;
-    s->tick = 0;
-    s->pattern_delay_ticks = 0;
-    // The next block begins with the jump's tick.
-    s->samples_until_tick = 0;
+    p.song->tick_function = player_tick;
     p.song_frame = p.song_blocks * block_frames;
     p.finished = false;
     mix_lock_release();
