@@ -12,8 +12,10 @@
 //
 // The pass follows the song in playing order with a plain model of each
 // channel's voice (when it was struck, what it plays, whether it was
-// released, cut or has run out), so it cuts only voices that may still sound;
-// a pattern played at several places gets the cuts any of them needs. Where
+// released, cut or has run out), so it cuts only voices that may still sound
+// and whose wave is not at zero there (a one-shot may dip to zero exactly
+// where a retrigger restarts it); a pattern played at several places gets
+// the cuts any of them needs. Where
 // the row before holds an effect already, the effect moves to the volume
 // column when that column has the same command (vibrato, tone portamento),
 // and a noise sweep's pitch slide is taken one row earlier at double speed
@@ -124,7 +126,9 @@ bool cut_last_tick(XmCell& c, XmCell* before)
         return true;
     }
     // Vibrato from the volume column (depth; the speed stays in memory from
-    // the rows before, which vibrate at the same speed).
+    // the rows before, which vibrate at the same speed). The column's
+    // vibrato leaves the row's first tick at the note's pitch, 20 ms of a
+    // slow vibrato that no one hears.
     if (c.effect == FX_VIBRATO && c.volume == 0 && before && before->effect == FX_VIBRATO &&
         (before->parameter >> 4) == (c.parameter >> 4) && (c.parameter & 0xF)) {
         c.volume = (uint8_t)(0xB0 | (c.parameter & 0xF));
