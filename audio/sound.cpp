@@ -31,21 +31,14 @@ bool sound_set_rate(int32_t rate)
     return true;
 }
 
-// Opens the ring at `rate`, on `device` when there is one (playing the ring
-// and running the mixing thread), offline without.
-static bool open_ring(int32_t rate, SoundRender render, const SoundDevice* device)
+bool sound_open(int32_t rate, SoundRender render)
 {
     sound_close();
-    if (!render)
+    if (!render || !sound_set_rate(rate))
         return false;
-
-    if (!sound_set_rate(rate))
+    if (!sound_device.open(rate))
         return false;
-    if (device) {
-        if (!device->open(rate))
-            return false;
-        device_open = true;
-    }
+    device_open = true;
     next_block = 0;
 
     // 256 spare bytes, so the start can be moved up to a 16-byte boundary.
@@ -59,24 +52,12 @@ static bool open_ring(int32_t rate, SoundRender render, const SoundDevice* devic
     output_ring = static_cast<int16_t*>(calloc(size_t(ring_frames) * 2, sizeof(int16_t)));
     if (!output_ring)
         return false;
-    if (device)
-        device->play_loop(output_ring, uint32_t(ring_frames) * 4);
+    sound_device.play_loop(output_ring, uint32_t(ring_frames) * 4);
     render_block = render;
 
     stop_requested = 0;
-    if (device)
-        thread_running = device->thread_start(mixing_thread);
+    thread_running = sound_device.thread_start(mixing_thread);
     return true;
-}
-
-bool sound_open(int32_t rate, SoundRender render)
-{
-    return open_ring(rate, render, &sound_device);
-}
-
-bool sound_open_offline(int32_t rate, SoundRender render)
-{
-    return open_ring(rate, render, nullptr);
 }
 
 void sound_close(void)
@@ -143,15 +124,4 @@ int mixing_thread(void)
     }
     mixer_exited = 1;
     return 0;
-}
-
-int32_t sound_render_block(int16_t* destination)
-{
-    if (!output_ring || thread_running || !destination)
-        return 0;
-    int32_t b = next_block;
-    mix_next_block();
-    memcpy(destination, output_ring + size_t(b) * block_frames * 2,
-           size_t(block_frames) * 2 * sizeof(int16_t));
-    return block_frames;
 }

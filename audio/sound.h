@@ -13,9 +13,7 @@
 // sound_open and closes them after sound_close.
 //
 // Who calls what, on which thread:
-//   main thread    sound_open, sound_open_offline, sound_close (start-up and
-//                  shutdown order); sound_render_block (offline rendering;
-//                  no thread running)
+//   main thread    sound_open, sound_close (start-up and shutdown order)
 //   mixing thread  mixing_thread -> mixing_poll -> the render function
 // The mixing thread holds the mix lock (audio/mix_lock.h) for the whole of
 // each block; the song operations and sound_close take the lock before they
@@ -92,10 +90,6 @@ bool sound_set_rate(int32_t rate);
 // cannot be opened or the buffers cannot be allocated. Closes first whatever
 // was open.
 bool sound_open(int32_t rate, SoundRender render);
-// The same with no device and no thread, whatever layer the executable
-// links: the ring for sound_render_block. False when `render` is null, the
-// rate is refused or the memory cannot be had.
-bool sound_open_offline(int32_t rate, SoundRender render);
 // Stops and joins the mixing thread, closes the device and frees the ring.
 // Does nothing harmful when nothing is open.
 void sound_close(void);
@@ -107,9 +101,3 @@ int mixing_thread(void);
 // mixed, never K itself, and a backlog that spans the ring's end waits until
 // the device is back in block 0 or 1. True when a block was mixed.
 bool mixing_poll(void);
-
-// Offline rendering, with no thread running: mixes block next_block exactly
-// as the mixing thread would, copies its block_frames x 2 int16 values to
-// `destination` and moves next_block on. Returns block_frames, or 0 while
-// the sound is closed or a thread is running.
-int32_t sound_render_block(int16_t* destination);

@@ -1,7 +1,8 @@
-// sound_offline.cpp -- the sound layer of the offline tools: no device and
-// no thread. The ring is never played; the caller takes the blocks one by
-// one with sound_render_block, each mixed exactly as the mixing thread
-// would have mixed it.
+// sound_offline.cpp -- the sound layer of the programs that run the show
+// offline: no device and no thread. The ring is opened but never played;
+// such a program (tavimo-capture) renders the blocks itself with the render
+// function the show gave the device (player/render.h), at the moments the
+// device would have asked for them.
 #include "audio/sound.h"
 
 static bool offline_open(int32_t)

@@ -19,11 +19,6 @@ void voices_set_rate(int32_t rate)
     ramp_scale = 1.0f / float(ramp_frames);
 }
 
-int32_t mix_block_frames(int32_t rate)
-{
-    return (rate * 20 / 1000 + 3) & ~3;
-}
-
 bool voices_open(void)
 {
     voices_close();

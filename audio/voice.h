@@ -73,7 +73,10 @@ void voices_set_rate(int32_t rate);
 // with the two low bits cleared, 884 at 44100 Hz. The sound device's ring is
 // cut into such blocks, and whoever renders songs itself renders them block
 // by block the same way, so its samples equal the device's.
-int32_t mix_block_frames(int32_t rate);
+constexpr int32_t mix_block_frames(int32_t rate)
+{
+    return (rate * 20 / 1000 + 3) & ~3;
+}
 // Allocates the voices, all zero but for their index, and links them into
 // voice_list in index order. Frees first what an earlier voices_open left.
 // False, with no voices, when the memory cannot be had.

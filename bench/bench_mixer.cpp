@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "audio/mix_lock.h"
-#include "audio/sound.h"
 #include "audio/voice.h"
 #include "bench/bench.h"
 #include "player/disk_file.h"
@@ -31,14 +30,16 @@ const double SONG_SECONDS = 150.0;  // about the show's length
 // the multiple of real time from the thread's processor time.
 void render(const char* what, double seconds)
 {
+    const int32_t block_frames = mix_block_frames(output_rate);
     int blocks = int(seconds * output_rate / block_frames);
+    std::vector<float> mix(size_t(block_frames) * 2);
     std::vector<int16_t> out(size_t(block_frames) * 2);
     std::vector<double> per_block;
     per_block.reserve(size_t(blocks));
     const double cpu0 = bench_thread_cpu_ms();
     for (int b = 0; b < blocks; b++) {
         const double t0 = bench_now_ms();
-        sound_render_block(out.data());
+        render_songs(mix.data(), out.data(), block_frames);
         per_block.push_back(bench_now_ms() - t0);
     }
     const double cpu_ms = bench_thread_cpu_ms() - cpu0;
@@ -133,8 +134,8 @@ void bench_mixer(const BenchOptions&)
 {
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
-    if (!render_open(44100) || !sound_open(44100, render_songs)) {
-        fprintf(stderr, "mixer: the offline sound layer did not open\n");
+    if (!render_open(44100)) {
+        fprintf(stderr, "mixer: the voices did not open\n");
         return;
     }
     bench_synthetic();
@@ -155,6 +156,5 @@ void bench_mixer(const BenchOptions&)
     disk_file_register();
     for (const std::string& f : files)
         bench_song((folder + "/" + f).c_str(), f.c_str());
-    sound_close();
     render_close();
 }

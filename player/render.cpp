@@ -8,6 +8,7 @@
 #include "audio/voice.h"
 #include "player/channel.h"
 #include "player/song.h"
+#include "player/song_end.h"
 #include "player/stream.h"
 
 // Points channel i of every playing song at voice i (or at none).
@@ -74,4 +75,18 @@ void render_songs(float* mix, int16_t* out, int32_t frames)
         s->samples_until_tick = left;
     }
     clip_output(out, mix, frames);
+}
+
+int32_t render_to_end(const SongEnd* watch, int64_t done, int64_t limit, float* mix,
+                      int16_t* out, int32_t frames)
+{
+    if (watch->finished || done >= limit || frames < 1)
+        return 0;
+    render_songs(mix, out, frames);
+    int64_t keep = frames;
+    if (watch->finished && done + keep > watch->last_end_frames)
+        keep = watch->last_end_frames - done;
+    if (done + keep > limit)
+        keep = limit - done;
+    return int32_t(keep);
 }

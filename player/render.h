@@ -18,6 +18,8 @@
 #pragma once
 #include <cstdint>
 
+struct SongEnd;  // player/song_end.h
+
 // Opens the voices at `rate` frames per second (closing first whatever was
 // open); songs already playing follow: their tick length becomes the new
 // rate's and channel i is bound to voice i. False, with no voices, when the
@@ -37,3 +39,14 @@ void render_close(void);
 // ticks; then the sum clipped. With no playing song the frames are silent
 // and no voice moves. Nothing for frames below 1.
 void render_songs(float* mix, int16_t* out, int32_t frames);
+
+// One step of rendering a song to its end, for a caller that writes what it
+// renders (a WAV file): `watch` is the song's end watcher, `done` the frames
+// kept so far and `limit` the most it wants. Renders the next `frames` frames
+// (a block: mix_block_frames at the rate, audio/voice.h, so the samples are
+// the sound device's) as render_songs does, and returns how many of them to
+// keep: all, or fewer where the watcher's last end (which begins a tick in
+// this block) or the limit falls. 0, with nothing rendered, once the watcher
+// has finished or `done` has reached the limit: the song is over.
+int32_t render_to_end(const SongEnd* watch, int64_t done, int64_t limit, float* mix,
+                      int16_t* out, int32_t frames);

@@ -248,11 +248,16 @@ TEST_F(Sound, WithoutAPlayingSongTheRingStaysSilentAndNoVoiceMoves)
     voice_set_volume(&voices[0], 255);
     voices[0].start_offset = 7;
     voice_start(0, &s.sample);
+    std::vector<float> mix(size_t(block_frames) * 2, 1.0f);
     std::vector<int16_t> block(size_t(block_frames) * 2, 1);
     for (int i = 0; i < 25; i++)
-        ASSERT_EQ(sound_render_block(block.data()), block_frames);
+        render_songs(mix.data(), block.data(), block_frames);
     for (int16_t x : block)
         EXPECT_EQ(x, 0);
+    for (int32_t b = 1; b <= 5; b++) {
+        fake_sound_enter_block(b);
+        ASSERT_TRUE(mixing_poll());
+    }
     for (int32_t i = 0; i < ring_frames * 2; i++)
         ASSERT_EQ(output_ring[i], 0);
     EXPECT_EQ(voices[0].position, 7u);
@@ -270,9 +275,10 @@ TEST_F(Sound, TicksComeAtTheirFramesAcrossBlocksAndATempoChangeActsAtOnce)
     HandSong song(300);
     tempo_change_at_tick = 4;  // from the fourth tick on, ticks of 100 frames
     song.play();
+    std::vector<float> mix(size_t(block_frames) * 2);
     std::vector<int16_t> block(size_t(block_frames) * 2);
     for (int i = 0; i < 3; i++)
-        sound_render_block(block.data());
+        render_songs(mix.data(), block.data(), block_frames);
     // 3 x 884 = 2652 frames: ticks at 0, 300, 600, 900, then every 100.
     std::vector<uint32_t> expect = {0, 300, 600, 900};
     for (uint32_t f = 1000; f < 2652; f += 100)
@@ -343,7 +349,7 @@ void start_scene(CountingSample& s)
     mix_lock_release();
 }
 
-TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
+TEST_F(Sound, BlocksRenderedWithoutADeviceEqualTheThreadsBlocks)
 {
     CountingSample s;
     for (size_t i = 0; i < s.values.size(); i++)
@@ -358,60 +364,33 @@ TEST_F(Sound, OfflineBlocksEqualTheThreadsBlocks)
         song.play();
         from_thread = blocks_from_thread(23);
     }
-    std::vector<int16_t> offline(size_t(23 * block_frames * 2));
-    ASSERT_EQ(from_thread.size(), offline.size());
+    ASSERT_EQ(from_thread.size(), size_t(23 * block_frames * 2));
     std::vector<uint32_t> thread_ticks = tick_frames;
-
-    {
-        tick_frames.clear();
-        open_fake(false);
-        start_scene(s);
-        HandSong song(500);
-        song.play();
-        for (int b = 0; b < 23; b++)
-            ASSERT_EQ(sound_render_block(offline.data() + size_t(b) * block_frames * 2),
-                      block_frames);
-    }
-    EXPECT_EQ(offline, from_thread);
-    EXPECT_EQ(tick_frames, thread_ticks);
     int nonzero = 0;
-    for (int16_t x : offline)
+    for (int16_t x : from_thread)
         nonzero += x != 0;
     EXPECT_GT(nonzero, 23 * block_frames);
 
-    // Opened offline, over a layer that would run a thread: the layer is not
-    // touched, and the blocks are the same.
+    // Rendered by the caller on voices opened at the rate, with a layer
+    // linked that would run a thread: the layer is not touched, and the
+    // blocks are the same.
     FakeSoundScript threaded;
     threaded.threaded = true;
     fake_sound_reset(threaded);
-    register_module_callbacks();
     ASSERT_TRUE(render_open(44100));
-    ASSERT_TRUE(sound_open_offline(44100, render_songs));
-    EXPECT_EQ(fake_sound.opens, 0);
-    EXPECT_EQ(fake_sound.ring, nullptr);
-    EXPECT_FALSE(fake_sound.thread_started);
     tick_frames.clear();
     start_scene(s);
     HandSong song(500);
     song.play();
-    std::vector<int16_t> opened_offline(offline.size());
+    std::vector<float> mix(size_t(block_frames) * 2);
+    std::vector<int16_t> rendered(from_thread.size());
     for (int b = 0; b < 23; b++)
-        ASSERT_EQ(sound_render_block(opened_offline.data() + size_t(b) * block_frames * 2),
-                  block_frames);
-    EXPECT_EQ(opened_offline, from_thread);
+        render_songs(mix.data(), rendered.data() + size_t(b) * block_frames * 2, block_frames);
+    EXPECT_EQ(rendered, from_thread);
     EXPECT_EQ(tick_frames, thread_ticks);
-    sound_close();
-    EXPECT_EQ(fake_sound.closes, 0);
-    EXPECT_EQ(sound_render_block(opened_offline.data()), 0);
-}
-
-TEST_F(Sound, OfflineRenderingNeedsAnOpenDeviceAndNoThread)
-{
-    std::vector<int16_t> block(4000);
-    fake_sound_reset();
-    EXPECT_EQ(sound_render_block(block.data()), 0);
-    open_fake(true);
-    EXPECT_EQ(sound_render_block(block.data()), 0);
+    EXPECT_EQ(fake_sound.opens, 0);
+    EXPECT_EQ(fake_sound.ring, nullptr);
+    EXPECT_FALSE(fake_sound.thread_started);
 }
 
 }  // namespace

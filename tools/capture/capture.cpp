@@ -8,9 +8,10 @@
 // presented (the start-up waits), and from then on only each presented frame
 // moves it on, by 1000/fps ms. Show times are process times in milliseconds.
 // Audio: the device would start playing the silent ring when the sound
-// device opens, and the mixing thread mixes one block each time the device
-// enters a new block; this tool mixes each block at that same simulated
-// moment, so the audio equals what the device would have played.
+// device opens, and the mixing thread renders one block each time the device
+// enters a new block; this tool renders each block with the same function
+// (render_songs, player/render.h) at that same simulated moment, so the
+// audio equals what the device would have played.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 
 #include "audio/sound.h"
 #include "audio/voice.h"
+#include "player/render.h"
 #include "runtime/clock.h"
 #include "runtime/entry.h"
 #include "tools/formats/png.h"
@@ -52,6 +54,7 @@ bool sound_seen_open;
 int64_t sound_open_us;
 int64_t blocks_mixed;
 std::vector<int16_t> mixed;      // every block mixed, in order (show audio)
+std::vector<float> block_mix;    // one block's float scratch
 std::vector<int16_t> block;      // one block of output
 
 // Pictures.
@@ -77,7 +80,7 @@ void usage(FILE* out)
 // Mixes every block the device has entered by now.
 void advance_audio(void)
 {
-    if (!mix_buffer) {
+    if (!output_ring) {
         sound_seen_open = false;
         return;
     }
@@ -89,9 +92,9 @@ void advance_audio(void)
     int64_t frames_played = (now_us - sound_open_us) * output_rate / 1000000;
     int64_t blocks_entered = frames_played / block_frames;
     while (blocks_mixed < blocks_entered) {
+        block_mix.resize(size_t(block_frames) * 2);
         block.resize(size_t(block_frames) * 2);
-        if (sound_render_block(block.data()) != block_frames)
-            break;
+        render_songs(block_mix.data(), block.data(), block_frames);
         mixed.insert(mixed.end(), block.begin(), block.end());
         blocks_mixed++;
     }

@@ -3,14 +3,15 @@
 //
 // Usage: tavimo-render-music [OUT.wav]
 // Loads the module from the asset blob exactly as the show does (module
-// stream callbacks, sound_open, song_create, song_start) and takes 153.6 s
-// of 44100 Hz output from the offline sound layer, block by block, each
-// mixed exactly as the mixing thread mixes it (no device, no thread). It
+// stream callbacks, voices at 44100 Hz, song_create, song_start) and
+// renders 153.6 s of it block by block with the mixing thread's render
+// function (player/render.h), as the sound device would (no device, no
+// thread). It
 // optionally writes the result as a WAV file, and prints: samples at the
 // 16-bit limits, peak level, RMS of each section and of each order
 // position, the longest near-silence after the first second, and the clicks
 // (tools/formats/clicks.h) with where the first of them are. Exit code
-// 0 on success, 1 when the sound layer or the song could not be opened or
+// 0 on success, 1 when the voices or the song could not be opened or
 // the WAV not written, 2 with a usage line for bad arguments.
 #include <algorithm>
 #include <cmath>
@@ -18,7 +19,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "audio/sound.h"
+#include "audio/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/song.h"
@@ -54,35 +55,26 @@ int main(int argc, char** argv)
     }
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
-    if (!render_open(RATE) || !sound_open(RATE, render_songs)) {
-        std::fprintf(stderr, "tavimo-render-music: the offline sound device did not open\n");
+    if (!render_open(RATE)) {
+        std::fprintf(stderr, "tavimo-render-music: the voices did not open\n");
         return 1;
     }
     Song* song = song_create("module", nullptr);
     if (!song) {
         std::fprintf(stderr, "tavimo-render-music: the module did not load\n");
-        sound_close();
         render_close();
         return 1;
     }
     song_start(song);
 
     size_t total = (size_t)std::llround(MUSIC_SONG_LENGTH * ORDER_SECONDS * RATE);
-    std::vector<int16_t> out;
-    out.reserve(2 * total + 2 * (size_t)block_frames);
-    std::vector<int16_t> block(2 * (size_t)block_frames);
-    while (out.size() < 2 * total) {
-        int32_t n = sound_render_block(block.data());
-        if (n <= 0) break;
-        out.insert(out.end(), block.begin(), block.begin() + 2 * n);
-    }
+    const int32_t block = mix_block_frames(RATE);
+    std::vector<float> mix(2 * (size_t)block);
+    std::vector<int16_t> out(2 * (total + (size_t)block));
+    for (size_t at = 0; at < total; at += (size_t)block)
+        render_songs(mix.data(), out.data() + 2 * at, block);
     song_free(song);
-    sound_close();
     render_close();
-    if (out.size() < 2 * total) {
-        std::fprintf(stderr, "tavimo-render-music: the sound layer stopped delivering blocks\n");
-        return 1;
-    }
     out.resize(2 * total);
 
     if (argc > 1) {

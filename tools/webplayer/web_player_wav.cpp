@@ -1,9 +1,11 @@
 // web_player_wav.cpp -- the web player's render to a WAV file, as tavimo-xm
-// renders: the sound opened offline, a few blocks per call so the page stays
-// live, the device opened again at the end.
+// renders (player/render.h): the device closed and the voices opened at the
+// render's rate, a few blocks per call so the page stays live, the device
+// opened again at the end.
 #include "tools/webplayer/web_player_state.h"
 
 #include "audio/sound.h"
+#include "audio/voice.h"
 #include "player/render.h"
 
 extern "C" {
@@ -23,13 +25,12 @@ bool web_player_render_begin(const char* path)
     p.song = fresh;
     if (!wav_open(&p.wav, path, XM_RATE))
         return false;
+    // The device makes way: its blocks would take the song's frames.
     sound_close();
     p.watch = song_end_create(p.song, 0);
-    if (!p.watch || !render_open(XM_RATE) ||
-        !sound_open_offline(XM_RATE, render_songs) || !song_start(p.song)) {
+    if (!p.watch || !render_open(XM_RATE) || !song_start(p.song)) {
         wav_close(&p.wav);
         song_stop(p.song);
-        sound_close();
         web_player_open(p.device_rate);
         return false;
     }
@@ -48,7 +49,6 @@ static void render_finish(void)
     song_stop(p.song);
     song_end_free(p.watch);
     p.watch = nullptr;
-    sound_close();
     web_player_open(p.device_rate);
     p.status.state = WEB_PLAYER_STOPPED;
 }
@@ -58,20 +58,16 @@ int32_t web_player_render_step(int32_t blocks)
     Player& p = player;
     if (!p.rendering)
         return -1;
-    static int16_t block[2 * 8192];
+    constexpr int32_t BLOCK = mix_block_frames(XM_RATE);
+    static float mix[2 * BLOCK];
+    static int16_t block[2 * BLOCK];
     const SongEnd* watch = p.watch;
-    for (int32_t i = 0; i < blocks && !watch->finished && p.render_frames < p.render_limit; i++) {
-        int32_t n = block_frames <= 8192 ? sound_render_block(block) : 0;
+    for (int32_t i = 0; i < blocks; i++) {
+        int32_t n = render_to_end(watch, p.render_frames, p.render_limit, mix, block, BLOCK);
         if (n <= 0)
             break;
-        int64_t take = n;
-        // As tavimo-xm renders: cut at the end, which began a tick in this block.
-        if (watch->finished && p.render_frames + take > watch->last_end_frames)
-            take = watch->last_end_frames - p.render_frames;
-        if (p.render_frames + take > p.render_limit)
-            take = p.render_limit - p.render_frames;
-        wav_write(&p.wav, block, take);
-        p.render_frames += take;
+        wav_write(&p.wav, block, n);
+        p.render_frames += n;
     }
     bool done = watch->finished || p.render_frames >= p.render_limit;
     if (!done) {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "audio/sound.h"
+#include "audio/voice.h"
 #include "player/render.h"
 #include "player/song_end.h"
 
@@ -19,25 +19,24 @@ bool xm_check_run(Song* song, int32_t rate, int32_t bound_seconds, XmCheck* chec
     check->rate = rate;
     check->end_found = false;
     check->bound_seconds = bound_seconds;
-    if (!render_open(rate) || !sound_open_offline(rate, render_songs))
+    if (!render_open(rate))
         return false;
     // The end watcher first: the check wraps its tick function.
     SongEnd* end = song_end_create(song, 0);
     SongCheck* watch = end ? song_check_create(song, end, collect, check) : nullptr;
     bool ok = watch && song_start(song);
     if (ok) {
-        std::vector<int16_t> block(size_t(block_frames) * 2);
+        const int32_t block = mix_block_frames(rate);
+        std::vector<float> mix(size_t(block) * 2);
+        std::vector<int16_t> out(size_t(block) * 2);
         const int64_t limit = int64_t(bound_seconds) * rate;
-        while (!end->finished && end->frames < limit) {
-            if (sound_render_block(block.data()) <= 0)
-                break;
-        }
+        while (!end->finished && end->frames < limit)
+            render_songs(mix.data(), out.data(), block);
         check->end_found = end->length_frames >= 0;
     }
     song_stop(song);
     song_check_free(watch);
     song_end_free(end);
-    sound_close();
     render_close();
     return ok;
 }

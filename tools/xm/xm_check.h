@@ -5,7 +5,8 @@
 //
 // Who calls it: tavimo-xm (tools/xm/xm_tool.cpp) and the web player
 // (tools/webplayer/), on the main thread, while no sound device is open
-// (the run opens the sound offline and closes it again).
+// (the run renders the song itself, player/render.h, on voices it opens at
+// its rate and closes again).
 //
 // Numbers as a tracker shows them: order, pattern and row from 0, channels
 // from 1, instruments by their number in the file (from 1), samples by

@@ -10,8 +10,9 @@
 // after --loops more passes from where the song goes back to.
 //
 // Modules are read through the file-backed stream callbacks. The offline
-// commands open the sound without a device (sound_open_offline), `play`
-// opens the system's device through the SDL2 layer.
+// commands render the song themselves (player/render.h), block by block as
+// the sound device would; `play` opens the system's device through the SDL2
+// layer.
 #include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
@@ -69,43 +70,36 @@ Song* load(const char* path)
     return song;
 }
 
-// Opens the sound offline and starts the song; false if that was refused.
+// Opens the voices at `rate` and starts the song; false if that was refused.
 bool start_offline(Song* song, int32_t rate)
 {
-    if (!render_open(rate) || !sound_open_offline(rate, render_songs)) {
-        fprintf(stderr, "%s: cannot open the offline mixer at %d Hz\n", program, rate);
+    if (!render_open(rate)) {
+        fprintf(stderr, "%s: cannot open the mixer at %d Hz\n", program, rate);
         return false;
     }
     return song_start(song);
 }
 
-// Mixes blocks from the song's start until its watcher has seen the last
-// end it is to play (`loops` more after the first), or `limit_frames`;
-// appends them to `wav` when given, cut at that end. Fills `length` with the
-// first end. Returns the frames mixed, or -1 when the watcher cannot be had.
-int64_t render_to_end(Song* song, int32_t rate, int32_t loops, int64_t limit_frames,
-                      WavWriter* wav, XmLength* length)
+// Renders from the song's start until its watcher has seen the last end it
+// is to play (`loops` more after the first), or `limit_frames`; appends the
+// frames to `wav` when given, cut at that end. Fills `length` with the first
+// end. Returns the frames rendered, or -1 when the watcher cannot be had.
+int64_t render_song(Song* song, int32_t rate, int32_t loops, int64_t limit_frames,
+                    WavWriter* wav, XmLength* length)
 {
     SongEnd* watch = song_end_create(song, loops);
     if (!watch) {
         fprintf(stderr, "%s: out of memory\n", program);
         return -1;
     }
-    std::vector<int16_t> block(size_t(block_frames) * 2);
+    const int32_t block = mix_block_frames(rate);
+    std::vector<float> mix(size_t(block) * 2);
+    std::vector<int16_t> out(size_t(block) * 2);
     int64_t frames = 0;
-    while (frames < limit_frames && !watch->finished) {
-        int32_t n = sound_render_block(block.data());
-        if (n <= 0)
-            break;
-        int64_t take = n;
-        // The last end began a tick inside this block (or at its end).
-        if (watch->finished && frames + take > watch->last_end_frames)
-            take = watch->last_end_frames - frames;
-        if (frames + take > limit_frames)
-            take = limit_frames - frames;
+    while (int32_t n = render_to_end(watch, frames, limit_frames, mix.data(), out.data(), block)) {
         if (wav)
-            wav_write(wav, block.data(), take);
-        frames += take;
+            wav_write(wav, out.data(), n);
+        frames += n;
     }
     *length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit_frames,
                        watch->length_frames, rate, watch->back_order, watch->back_row,
@@ -124,9 +118,8 @@ bool measure(const char* path, int32_t rate, XmLength* length)
     if (!song)
         return false;
     bool ok = start_offline(song, rate) &&
-              render_to_end(song, rate, 0, int64_t(XM_LENGTH_BOUND_S) * rate, nullptr, length) >= 0;
+              render_song(song, rate, 0, int64_t(XM_LENGTH_BOUND_S) * rate, nullptr, length) >= 0;
     song_free(song);
-    sound_close();
     render_close();
     return ok;
 }
@@ -240,7 +233,7 @@ int command_render(int argc, char** argv)
         wav_close(&wav);
     } else {
         XmLength length;
-        int64_t frames = render_to_end(song, int32_t(rate), loops, limit, &wav, &length);
+        int64_t frames = render_song(song, int32_t(rate), loops, limit, &wav, &length);
         if (!wav_close(&wav)) {
             fprintf(stderr, "%s: %s: write failed\n", program, out);
             code = EXIT_BAD_FILE;
@@ -251,7 +244,6 @@ int command_render(int argc, char** argv)
         }
     }
     song_free(song);
-    sound_close();
     render_close();
     return code;
 }
