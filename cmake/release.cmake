@@ -56,7 +56,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   target_link_options(tavimo PRIVATE -nostartfiles)
   math(EXPR stub_base "${TAVIMO_WIN_IMAGE_BASE} - 0x10000" OUTPUT_FORMAT HEXADECIMAL)
   add_executable(tavimo_stub WIN32 ${CMAKE_SOURCE_DIR}/tools/release/stub_win32.c
-    ${CMAKE_SOURCE_DIR}/tools/release/unpack.c)
+    ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.c)
   target_include_directories(tavimo_stub PRIVATE ${CMAKE_SOURCE_DIR})
   set_property(TARGET tavimo_stub PROPERTY COMPILE_OPTIONS -Wall -Wextra
     -ffreestanding -fno-builtin -fno-tree-loop-distribute-patterns
@@ -71,12 +71,22 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
     target_compile_options(tavimo_stub PRIVATE -mcmodel=small)
   endif()
 
+  # The context-mixing encoder runs here, at build time: built for this
+  # machine with its own compiler, not the cross compiler.
+  find_program(TAVIMO_HOST_CC NAMES cc gcc clang REQUIRED)
+  set(CM_PACK ${CMAKE_BINARY_DIR}/cm_pack)
+  set(cm_sources ${CMAKE_SOURCE_DIR}/tools/release/cm_pack.c ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.c)
+  add_custom_command(OUTPUT ${CM_PACK}
+    COMMAND ${TAVIMO_HOST_CC} -O2 -std=c11 -I${CMAKE_SOURCE_DIR} -o ${CM_PACK} ${cm_sources}
+    DEPENDS ${cm_sources} ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.h
+    COMMENT "Building the packer's encoder for this machine")
+
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k.exe)
   add_custom_command(OUTPUT ${TAVIMO_64K}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py $<TARGET_FILE:tavimo>
-            $<TARGET_FILE:tavimo_stub> ${CMAKE_BINARY_DIR}/asset_blob.bin ${TAVIMO_64K}
+            $<TARGET_FILE:tavimo_stub> ${CMAKE_BINARY_DIR}/asset_blob.bin ${CM_PACK} ${TAVIMO_64K}
             ${CMAKE_BINARY_DIR}/budget.txt
-    DEPENDS tavimo tavimo_stub ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py
+    DEPENDS tavimo tavimo_stub ${CM_PACK} ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py
             ${CMAKE_SOURCE_DIR}/tools/release/pack.py
             ${CMAKE_SOURCE_DIR}/runtime/make_blob.cmake
     COMMENT "Packing tavimo.exe into tavimo-64k.exe")

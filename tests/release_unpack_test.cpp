@@ -1,8 +1,10 @@
-// The Windows release's decoder (tools/release/unpack.c, the stub's own
-// source) on this machine: payloads made by the packer (pack_pe.py) decode
-// to their images byte for byte, and damaged ones fail cleanly, never
-// touching memory outside the image (run under the sanitizers by make
-// test-asan). The packed Windows files are checked too where they are built.
+// The release's decoders on this machine: the context-mixing one of the
+// Windows release's stub (tools/release/unpack_cm.c) and the LZMA one the
+// web build unpacks its assets with (unpack.c). Payloads made by the packer
+// (pack_pe.py, cm_pack) decode to their images byte for byte, and damaged
+// ones fail cleanly, never touching memory outside the image (run under the
+// sanitizers by make test-asan). The packed Windows files are checked too
+// where they are built.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 
 #include "tests/support/golden.h"
 #include "tools/release/unpack.h"
+#include "tools/release/unpack_cm.h"
 
 namespace {
 
@@ -157,6 +160,199 @@ TEST(ReleaseUnpack, LzmaPropertiesFromXz)
     std::remove(packed.c_str());
 }
 
+// --- The context-mixing decoder ---------------------------------------------
+
+// A packed image for the context-mixing decoder: its table and the stream.
+struct CmPacked {
+    CmTable table;
+    std::vector<uint8_t> payload;
+};
+
+CmPacked cm_split(const std::vector<uint8_t>& file, size_t table_at, size_t payload_at)
+{
+    CmPacked p{};
+    memcpy(&p.table, file.data() + table_at, sizeof p.table);
+    p.payload.assign(file.begin() + payload_at, file.begin() + payload_at + p.table.payload_size);
+    return p;
+}
+
+// Decodes into an image buffer of exactly `size` bytes (so that the
+// sanitizers see any write past it) with a state in fresh zeroed memory, as
+// the stub's is: 0 or -1, as cm_unpack_image says.
+int cm_decode(const CmTable& table, const std::vector<uint8_t>& payload, std::vector<uint8_t>& image)
+{
+    Cm* cm = static_cast<Cm*>(calloc(1, sizeof(Cm)));
+    if (!cm)
+        return -2;
+    std::fill(image.begin(), image.end(), 0);
+    int r = cm_unpack_image(&table, payload.data(), uint32_t(payload.size()), image.data(),
+                            uint32_t(image.size()), cm);
+    free(cm);
+    return r;
+}
+
+uint32_t cm_image_size(const CmTable& table)
+{
+    uint32_t size = 0;
+    for (uint32_t i = 0; i < table.count && i < CM_MAX_PIECES; i++)
+        size += table.piece[i].size;
+    return size;
+}
+
+// Sampled payload bytes changed in turn: the image never comes out
+// different from the original with success.
+void expect_cm_damage_refused(const CmPacked& p, const std::vector<uint8_t>& expected, int samples)
+{
+    std::vector<uint8_t> image(expected.size()), payload = p.payload;
+    int refused = 0, tried = 0;
+    size_t step = payload.size() / samples + 1;
+    for (size_t at = 0; at < payload.size(); at += (at < 4 ? 1 : step)) {
+        uint8_t change = uint8_t(1 << (at % 8));
+        payload[at] ^= change;
+        int r = cm_decode(p.table, payload, image);
+        payload[at] ^= change;
+        tried++;
+        if (r == 0)
+            ASSERT_TRUE(image == expected) << "byte " << at << " ^ " << int(change) << " decoded to a different image";
+        else
+            refused++;
+    }
+    EXPECT_GT(refused, tried * 9 / 10) << refused << " of " << tried << " damaged payloads refused";
+}
+
+// The packer's coding of the native show's first 64 KiB and the asset blob,
+// each piece with its kind's usual models.
+TEST(ReleaseUnpackCm, PayloadDecodesToImageAndDamageIsRefused)
+{
+    std::vector<uint8_t> file = read_file(test_build_path("tests/unpack_cm_payload.bin"));
+    ASSERT_GT(file.size(), sizeof(CmTable)) << "tests/unpack_cm_payload.bin was not made";
+    CmPacked p = cm_split(file, 0, sizeof(CmTable));
+    ASSERT_EQ(p.table.magic[0], CM_MAGIC0);
+    ASSERT_EQ(sizeof(CmTable) + p.table.payload_size, file.size());
+
+    std::vector<uint8_t> expected = read_file(test_build_path("tavimo"));
+    expected.resize(std::min<size_t>(expected.size(), 1 << 16));
+    std::vector<uint8_t> blob = read_file(test_build_path("asset_blob.bin"));
+    expected.insert(expected.end(), blob.begin(), blob.end());
+    uint32_t size = cm_image_size(p.table);
+    ASSERT_LE(size, expected.size());
+    for (size_t i = size; i < expected.size(); i++)
+        ASSERT_EQ(expected[i], 0) << "the image ends before byte " << i;
+    expected.resize(size);
+
+    std::vector<uint8_t> image(expected.size());
+    ASSERT_EQ(cm_decode(p.table, p.payload, image), 0);
+    ASSERT_TRUE(image == expected);
+    bool calls = false, delta = false;
+    for (uint32_t i = 0; i < p.table.count; i++) {
+        calls |= p.table.piece[i].transform == CM_CALLS;
+        delta |= p.table.piece[i].transform == CM_DELTA;
+    }
+    EXPECT_TRUE(calls) << "the code was coded without the call transform";
+    EXPECT_FALSE(delta) << "the usual models are meant for the assets as they are";
+
+    expect_cm_damage_refused(p, expected, 12);
+
+    // Cut short, or a table that does not fit the image: refused.
+    for (size_t keep : {size_t(0), p.payload.size() / 2, p.payload.size() - 1}) {
+        std::vector<uint8_t> cut(p.payload.begin(), p.payload.begin() + keep);
+        EXPECT_EQ(cm_decode(p.table, cut, image), -1) << "payload cut to " << keep << " bytes";
+    }
+    CmPacked bad = p;
+    bad.table.piece[bad.table.count - 1].size += 1;
+    EXPECT_EQ(cm_decode(bad.table, bad.payload, image), -1) << "a piece past the image's end";
+    bad = p;
+    bad.table.count = CM_MAX_PIECES + 1;
+    EXPECT_EQ(cm_decode(bad.table, bad.payload, image), -1);
+}
+
+// The encoder (cm_pack, run as the packer runs it) and the decoder agree
+// where the coder's arithmetic is at its edges: nothing, one byte, long runs
+// the model comes to predict almost surely (both bit values), noise it
+// cannot predict, each with models of every kind of mask; and a piece of
+// zeros that is not coded between coded ones.
+TEST(ReleaseUnpackCm, EncoderAndDecoderAgreeAtTheEdges)
+{
+    const std::string dir = test_build_path("tests/cm_edges");
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    std::vector<std::vector<uint8_t>> pieces(6);
+    pieces[1] = {0x5a};
+    pieces[2].assign(70000, 0xff);
+    pieces[3].assign(70000, 0x00);
+    uint32_t x = 12345;
+    for (int i = 0; i < 40000; i++) {
+        x = x * 1103515245u + 12345u;
+        pieces[4].push_back(uint8_t(x >> 24));
+    }
+    for (int i = 0; i < 30000; i++)
+        pieces[5].push_back(uint8_t(i % 320 < 160 ? i / 7 : 255 - i % 97));
+    const char* models[] = {"1 1 1", "127 255 ffff fff 1000 2000 4000 800 700 80", "2 30 1 3 7 f 1f 3f 7f ff",
+                            "8 15 4000", "16 60 1 aa 55 1002", "6 30 200 201 400 100 a00 3"};
+    std::string spec;
+    std::vector<uint8_t> expected;
+    for (size_t i = 0; i < pieces.size(); i++) {
+        std::string path = dir + "/piece" + std::to_string(i);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(pieces[i].data()),
+                                                     std::streamsize(pieces[i].size()));
+        spec += path + (i == 5 ? " data 160 " : " data 1 ") + models[i] + "\n";
+        if (i == 2)
+            spec += "5000 zeros 1\n";
+        expected.insert(expected.end(), pieces[i].begin(), pieces[i].end());
+        if (i == 2)
+            expected.resize(expected.size() + 5000, 0);
+    }
+    std::ofstream(dir + "/spec") << spec;
+    std::string command = "'" + test_build_path("tavimo-cm-pack") + "' '" + dir + "/stream' '" + dir +
+                          "/spec' > '" + dir + "/coded'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    CmPacked p{};
+    p.payload = read_file(dir + "/stream");
+    std::ifstream coded(dir + "/coded");
+    std::string line;
+    for (size_t i = 0; std::getline(coded, line); i++) {
+        ASSERT_LT(p.table.count, uint32_t(CM_MAX_PIECES));
+        CmPiece& piece = p.table.piece[p.table.count++];
+        unsigned packed, rate, limit, m[CM_MODELS];
+        ASSERT_EQ(sscanf(line.c_str(), "%u %u %u %x %x %x %x %x %x %x %x", &packed, &rate, &limit, &m[0], &m[1],
+                         &m[2], &m[3], &m[4], &m[5], &m[6], &m[7]),
+                  3 + CM_MODELS)
+            << line;
+        piece.rate = uint8_t(rate);
+        piece.limit = uint8_t(limit);
+        for (int k = 0; k < CM_MODELS; k++)
+            piece.model[k] = uint16_t(m[k]);
+    }
+    ASSERT_EQ(p.table.count, pieces.size() + 1);
+    for (uint32_t i = 0, j = 0; i < p.table.count; i++) {
+        if (i == 3) {
+            p.table.piece[i].size = 5000;
+            p.table.piece[i].transform = CM_ZEROS;
+            continue;
+        }
+        p.table.piece[i].size = uint32_t(pieces[j].size());
+        p.table.piece[i].row = j == 5 ? 160 : 1;
+        j++;
+    }
+    p.table.hash = cm_hash(expected.data(), uint32_t(expected.size()));
+    std::vector<uint8_t> image(expected.size());
+    ASSERT_EQ(cm_decode(p.table, p.payload, image), 0);
+    EXPECT_TRUE(image == expected);
+    // The runs cost next to nothing, the noise about what it weighs.
+    EXPECT_LT(p.payload.size(), 40000u + 2000u + 30000u / 4);
+    EXPECT_GT(p.payload.size(), 40000u);
+    // Each piece's bytes matter: one bit changed in the last piece's part,
+    // in the noise's part, or one byte missing at the end, is refused.
+    for (size_t at : {p.payload.size() - 2, p.payload.size() / 2}) {
+        std::vector<uint8_t> damaged = p.payload;
+        damaged[at] ^= 0x10;
+        EXPECT_EQ(cm_decode(p.table, damaged, image), -1) << "byte " << at << " changed";
+    }
+    std::vector<uint8_t> cut(p.payload.begin(), p.payload.end() - 1);
+    EXPECT_EQ(cm_decode(p.table, cut, image), -1);
+    ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
 // The packed Windows files, where make release-windows(64) built them: the
 // payload in the packed file decodes to the image the show was linked as
 // (its headers and sections at their addresses), and damage is refused.
@@ -179,7 +375,7 @@ void check_packed_windows(const std::string& dir)
     unsigned optional = exe[nt + 20] | exe[nt + 21] << 8;
     const uint8_t* last = &exe[nt + 24 + optional + 40 * (sections - 1)];
     ASSERT_EQ(memcmp(last, ".packed", 7), 0);
-    Packed p = split(exe, size_t(found - exe.begin()), le32(last + 20));
+    CmPacked p = cm_split(exe, size_t(found - exe.begin()), le32(last + 20));
 
     // The linked program as the system's loader maps it.
     uint32_t lnt = le32(&linked[0x3c]);
@@ -194,15 +390,16 @@ void check_packed_windows(const std::string& dir)
         uint32_t n = std::min(vsize ? vsize : rsize, rsize);
         std::copy(linked.begin() + raw, linked.begin() + raw + n, mapped.begin() + va);
     }
-    ASSERT_LE(p.table.image_end, mapped.size());
-    for (size_t i = p.table.image_end; i < mapped.size(); i++)
+    uint32_t size = cm_image_size(p.table);
+    ASSERT_LE(size, mapped.size());
+    for (size_t i = size; i < mapped.size(); i++)
         ASSERT_EQ(mapped[i], 0) << "the packed image ends before byte " << i;
-    mapped.resize(p.table.image_end);
+    mapped.resize(size);
 
     std::vector<uint8_t> image(mapped.size());
-    ASSERT_EQ(decode(p, p.payload, image), 0);
+    ASSERT_EQ(cm_decode(p.table, p.payload, image), 0);
     ASSERT_TRUE(image == mapped) << "the payload does not decode to the linked program";
-    expect_damage_refused(p, mapped, 40);
+    expect_cm_damage_refused(p, mapped, 8);
 }
 
 TEST(ReleaseUnpack, PackedWindowsFilesDecodeToTheLinkedImage)

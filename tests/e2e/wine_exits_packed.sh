@@ -24,13 +24,14 @@ wait_exit 15
 echo "ok: Escape ended the packed show with exit code 0 after $(since "$pressed") s"
 
 # 3. Damaged payloads: a byte near the start, the middle and the end of the
-# payload (the file's last section) changed.
+# payload (the file's last section, whose size in memory is the payload's;
+# in the file it is padded) changed.
 payload=$(python3 -c "
 import struct, sys
 d = open(sys.argv[1], 'rb').read()
 nt = struct.unpack_from('<I', d, 0x3c)[0]
 n, opt = struct.unpack_from('<H', d, nt + 6)[0], struct.unpack_from('<H', d, nt + 20)[0]
-size, raw = struct.unpack_from('<II', d, nt + 24 + opt + 40 * (n - 1) + 16)
+size, _, _, raw = struct.unpack_from('<IIII', d, nt + 24 + opt + 40 * (n - 1) + 8)
 print(raw, size)" "$EXE")
 read -r start size <<<"$payload"
 for at in $((start + 20)) $((start + size / 2)) $((start + size - 300)); do

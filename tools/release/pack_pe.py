@@ -2,29 +2,42 @@
 # pack_pe.py -- packs the Windows release build of the show into one
 # executable file and prints its byte budget.
 #
-# Usage: pack_pe.py IMAGE STUB BLOB OUTPUT [BUDGET]
+# Usage: pack_pe.py IMAGE STUB BLOB CM_PACK OUTPUT [BUDGET]
 #          IMAGE   the show built for size (build-release-win32/tavimo.exe),
 #                  linked at a fixed base without a relocation table
 #          STUB    the unpacking stub (tavimo_stub.exe), linked 64 KiB below
 #                  that base
 #          BLOB    the asset blob linked into the show (asset_blob.bin)
+#          CM_PACK the context-mixing encoder (cm_pack, built from
+#                  cm_pack.c for the machine that packs)
 #          OUTPUT  the packed file (tavimo-64k.exe); OUTPUT.image is left
 #                  beside it, the image as it is in memory, for the tests
 #          BUDGET  where to write the budget table; standard output without
 #        pack_pe.py --payload CODE BLOB OUTPUT
 #          packs an image made of CODE's first 256 KiB (any program, no PE
-#          needed) followed by BLOB into OUTPUT: the unpack table, then the
-#          payload, which the native tests decode with the stub's decoder
-#          (code always with the call transform, so that they undo it).
+#          needed) followed by BLOB into OUTPUT as raw LZMA streams: the
+#          LZMA decoder's table (unpack.h), then the payload, which the
+#          native tests decode with that decoder (code always with the call
+#          transform, so that they undo it); the web build packs its assets
+#          so too.
+#        pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT
+#          an image of CODE's first 64 KiB and BLOB coded as the stub codes
+#          its image (unpack_cm.h), each piece with its kind's usual models
+#          rather than searched ones: the table, then the payload.
 #
 # The image is the show's memory from its base: headers and sections at
 # their addresses, up to the last byte that is not zero. It is cut into
-# pieces, each compressed on its own as a raw LZMA stream by liblzma: the
-# code before the asset blob, each asset, the rest. Code gets its call
-# targets made absolute first, pictures and palettes a delta transform where
-# it pays, and each piece the LZMA literal and position bits that suit it,
-# found by trying a small set; the stub (stub_win32.c, unpack.c) undoes it
-# all. The packed file:
+# pieces: the code before the asset blob, each asset, the rest, in which
+# runs of zeros (the zero-initialised data) are left to the memory's own
+# zeros. Every other piece is coded by our context-mixing coder
+# (unpack_cm.h), one stream for them all, each with the models, mixer rate
+# and counter limit that code it smallest, found by cm_pack's search (and
+# remembered in OUTPUT.cm-cache, so that only changed pieces are searched
+# again). Code gets its call targets made absolute first, data the delta
+# transform where LZMA finds it pays and the coder agrees. The budget gives
+# each piece's bytes with LZMA too (the coding the stub used before), for
+# comparison. The stub (stub_win32.c, unpack_cm.c) undoes it all. The
+# packed file:
 #   headers, with the show's subsystem, versions and stack sizes
 #   the stub's sections, at the addresses it was linked for
 #   one section with no contents, readable, writable and executable,
@@ -33,10 +46,16 @@
 # Its imports are the stub's (kernel32: LoadLibraryA, GetProcAddress,
 # VirtualProtect, ExitProcess). A file over 65536 bytes is still written
 # (the release test reports it); the script fails only when packing fails.
+import concurrent.futures
+import hashlib
+import json
 import lzma
 import os
+import re
 import struct
+import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -47,8 +66,20 @@ STUB_SPAN = 0x10000          # the stub's own addresses below the image
 MAGIC = struct.pack("<II", 0x6b636170, 0x6576696c)
 MAX_PIECES = 12
 MAX_LC_LP = 4
-PLAIN, CALLS, DELTA = 0, 1, 2
+PLAIN, CALLS, DELTA, ZEROS = 0, 1, 2, 3
 PAYLOAD_CODE = 1 << 18
+CM_PAYLOAD_CODE = 1 << 16          # less for --cm-payload: its tests decode it often
+CM_MAX_PIECES = 11
+CM_MODELS = 8
+CM_SLOT_BITS = int(re.search(r"#define CM_SLOT_BITS (\d+)",
+                             open(os.path.join(HERE, "unpack_cm.h")).read()).group(1))
+CM_SCRATCH = (4 << CM_SLOT_BITS) + 65536   # unpack_cm.h's CM_SCRATCH
+ZERO_RUN = 4096                    # zeros left to the memory from this many on
+PICTURE_ROW = 160                  # bytes per row of the pictures
+# The models of --cm-payload, by kind: rate, limit, masks (unpack_cm.h).
+CM_USUAL = {"code": (8, 30, (0x1, 0x3, 0x7, 0x6, 0xc, 0x19, 0x2, 0x4000)),
+            "data": (12, 30, (0x1, 0x3, 0x4000, 0xaa, 0x55, 0xf8, 0x15, 0x1002)),
+            "picture": (8, 30, (0x200, 0x201, 0x3, 0x400, 0x601, 0xa00, 0x2000, 0x1))}
 
 
 def fail(message):
@@ -201,14 +232,168 @@ def table(image, pieces, payload, end, image_offset, payload_offset, probs):
     return out + bytes(16 * (MAX_PIECES - len(pieces)))
 
 
-def probs_bytes():
-    return 2 * (1847 + (0x300 << MAX_LC_LP))
+# --- The context-mixing coder ------------------------------------------------
+
+def delta(data, distance):
+    """The inverse of unpack_delta / cm_undo_delta."""
+    return bytes((data[i] - (data[i - distance] if i >= distance else 0)) & 255 for i in range(len(data)))
+
+
+def cm_cuts(image, end, blob):
+    """(label, offset, size, kind): the image up to `end` cut at the asset
+    blob, its assets and the runs of zeros in the code after it; kind is
+    "code", "data", "picture" or "zeros"."""
+    at = image.find(blob)
+    if at < 0 or at + len(blob) > end:
+        fail("the asset blob is not in the program")
+    cuts = [("code before the asset blob", 0, at, "code")]
+    offset = at
+    for name, size in blob_parts():
+        cuts.append(("asset " + name, offset, size, "picture" if "picture" in name else "data"))
+        offset += size
+    if offset != at + len(blob):
+        fail("runtime/make_blob.cmake's sizes do not add up to the blob")
+    rest = bytes(image[offset:end])
+    for run in re.finditer(rb"\0{%d,}" % ZERO_RUN, rest):
+        cuts.append(("code after the asset blob", offset, run.start(), "code"))
+        cuts.append(("zeros (not coded)", offset + run.start(), run.end() - run.start(), "zeros"))
+        offset, rest = offset + run.end(), rest[run.end():]
+    cuts.append(("code after the asset blob", offset, end - offset, "code"))
+    cuts = [c for c in cuts if c[2] > 0]
+    if len(cuts) > CM_MAX_PIECES:
+        fail("more pieces than the stub's table holds")
+    return cuts
+
+
+def cm_run(cm_pack, lines, folder):
+    """cm_pack over the spec `lines`: (stream, [(packed, rate, limit, masks)])."""
+    fd, spec = tempfile.mkstemp(suffix=".txt", dir=folder)
+    with os.fdopen(fd, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    out = spec + ".cm"
+    result = subprocess.run([cm_pack, out, spec], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        fail("cm_pack failed: " + result.stderr.strip())
+    stream = open(out, "rb").read()
+    os.remove(out)
+    os.remove(spec)
+    codings = []
+    for line in result.stdout.split("\n"):
+        if line:
+            v = line.split()
+            codings.append((int(v[0]), int(v[1]), int(v[2]), tuple(int(x, 16) for x in v[3:])))
+    return stream, codings
+
+
+def cm_pack_image(image, end, blob, cm_pack, folder, cache=None, usual=False, calls_always=False):
+    """(pieces, payload): the image coded by cm_pack. pieces: (label, offset,
+    size, packed, transform, distance, row, rate, limit, masks, lzma bytes,
+    lzma description). With `usual`, each kind's usual models instead of a
+    search; `cache` maps what was searched to what was found."""
+    cuts = cm_cuts(image, end, blob)
+    jobs = []     # (piece index, transform, distance, data, kind)
+    lzma_of = {}
+    for index, (label, offset, size, kind) in enumerate(cuts):
+        data = bytes(image[offset:offset + size])
+        if kind == "zeros":
+            continue
+        if usual:
+            lzma_of[index] = (0, "")
+        else:
+            stream, _, transform, distance, what = pack_piece(data, kind == "code")
+            lzma_of[index] = (len(stream), what)
+        if kind == "code":
+            jobs.append((index, CALLS, 0, to_calls(data), kind))
+            continue
+        jobs.append((index, PLAIN, 0, data, kind))
+        if not usual and transform == DELTA:
+            jobs.append((index, DELTA, distance, delta(data, distance), kind))
+
+    def spec_line(path, kind, coding=None):
+        row = PICTURE_ROW if kind == "picture" else 1
+        line = "%s %s %d" % (path, "code" if kind == "code" else "data", row)
+        if coding:
+            line += " %d %d " % coding[:2] + " ".join("%x" % m for m in coding[2])
+        return line
+
+    paths, found = {}, {}
+    for n, (index, transform, distance, data, kind) in enumerate(jobs):
+        paths[n] = os.path.join(folder, "piece%d.bin" % n)
+        with open(paths[n], "wb") as f:
+            f.write(data)
+
+    # What was found holds as long as the encoder (and with it the model)
+    # and the piece are the same.
+    encoder = hashlib.sha1(open(cm_pack, "rb").read()).digest()
+
+    def search(n):
+        index, transform, distance, data, kind = jobs[n]
+        key = hashlib.sha1(encoder + spec_line("", kind).encode() + data).hexdigest()
+        if usual:
+            return n, CM_USUAL[kind], None
+        if cache is None or key not in cache:
+            packed, rate, limit, masks = cm_run(cm_pack, [spec_line(paths[n], kind)], folder)[1][0]
+            return n, (rate, limit, masks), (key, [rate, limit, list(masks), packed])
+        return n, (cache[key][0], cache[key][1], tuple(cache[key][2])), (key, cache[key])
+
+    remembered, alone = {}, {}   # alone: what each way costs by itself
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for n, coding, entry in pool.map(search, range(len(jobs))):
+            found[n] = coding
+            alone[n] = entry[1][3] if entry else 0
+            if entry:
+                remembered[entry[0]] = entry[1]
+    if cache is not None:     # only what this image uses is kept
+        cache.clear()
+        cache.update(remembered)
+
+    # The smallest way for each piece, then all in one stream.
+    best = {}
+    for n, job in enumerate(jobs):
+        if job[0] not in best or alone[n] < alone[best[job[0]]]:
+            best[job[0]] = n
+    lines = []
+    for index, (label, offset, size, kind) in enumerate(cuts):
+        if kind == "zeros":
+            lines.append("%d zeros 1" % size)
+        else:
+            n = best[index]
+            lines.append(spec_line(paths[n], kind, found[n]))
+    stream, codings = cm_run(cm_pack, lines, folder)
+    for path in paths.values():
+        os.remove(path)
+    pieces = []
+    for index, (label, offset, size, kind) in enumerate(cuts):
+        packed, rate, limit, masks = codings[index]
+        if kind == "zeros":
+            pieces.append((label, offset, size, 0, ZEROS, 0, 1, 1, 1, (0,) * CM_MODELS, 0, ""))
+            continue
+        n = best[index]
+        pieces.append((label, offset, size, packed, jobs[n][1], jobs[n][2],
+                       PICTURE_ROW if kind == "picture" else 1, rate, limit, masks) + lzma_of[index])
+    return pieces, stream
+
+
+def cm_table(image, end, pieces, payload, image_offset, payload_offset, scratch):
+    out = MAGIC + struct.pack("<IIIIII", image_offset, payload_offset, len(payload), scratch,
+                              fnv(image[:end]), len(pieces))
+    for p in pieces:
+        out += struct.pack("<IBBHBB8HH", p[2], p[4], p[5], p[6], p[7], p[8], *p[9], 0)
+    return out + bytes(28 * (CM_MAX_PIECES - len(pieces)))
+
+
+def cm_description(p):
+    what = ["calls"] if p[4] == CALLS else ["delta=%d" % p[5]] if p[4] == DELTA else []
+    if p[4] == ZEROS:
+        return "left to the memory"
+    masks = ",".join("%x" % m for m in p[9] if m)
+    return ",".join(what + ["cm rate=%d limit=%d models=%s" % (p[7], p[8], masks)])
 
 
 # --- Writing the packed file -------------------------------------------------
 
 def write_pe(show, stub, payload, table_for):
-    """The packed file's bytes. table_for(payload_offset, probs) gives the
+    """The packed file's bytes. table_for(payload_offset, scratch) gives the
     unpack table once the layout is known."""
     if stub.machine != show.machine or stub.pe64 != show.pe64:
         fail("the stub is not built for the show's machine")
@@ -222,8 +407,8 @@ def write_pe(show, stub, payload, table_for):
     reserve_va = align(stub_end, sa)
     if reserve_va > STUB_SPAN:
         fail("the stub is larger than the 64 KiB below the image")
-    probs = align(show.size_of_image, 16)
-    reserve_end = align(STUB_SPAN + probs + probs_bytes(), sa)
+    scratch = align(show.size_of_image, 16)
+    reserve_end = align(STUB_SPAN + scratch + CM_SCRATCH, sa)
     payload_va = reserve_end
 
     nsections = len(stub.sections) + 2
@@ -239,7 +424,7 @@ def write_pe(show, stub, payload, table_for):
         raw += data + bytes(size - len(data))
         sections.append(struct.pack("<8sIIIIIIHHI", name, vsize, va, size, ptr, 0, 0, 0, 0, flags))
 
-    tab = table_for(payload_va - STUB_SPAN, probs)
+    tab = table_for(payload_va - STUB_SPAN, scratch)
     found = 0
     for name, vsize, va, rsize, rptr, flags in stub.sections:
         data = stub.data[rptr:rptr + rsize]
@@ -289,21 +474,30 @@ def write_pe(show, stub, payload, table_for):
 
 def budget_text(output, total, image_end, pieces, stub_bytes):
     name = os.path.basename(output)
-    lines = ["byte budget of %s: %d bytes, unpacking to an image of %d bytes (raw LZMA)"
-             % (name, total, image_end)]
-    lines.append("  %-44s %7s %7s  %s" % ("piece", "bytes", "packed", "coding"))
-    lines += ["  %-44s %7d %7d  %s" % (p[0], p[2], len(p[3]), p[7]) for p in pieces]
-    code = sum(len(p[3]) for p in pieces if p[0].startswith("code"))
-    payload = sum(len(p[3]) for p in pieces)
-    lines.append("  %-44s %7s %7d" % ("code in all", "", code))
-    lines.append("  %-44s %7s %7d" % ("assets in all", "", payload - code))
-    lines.append("  %-44s %7s %7d" % ("stub, headers and alignment", "", total - payload))
-    lines.append("  %-44s %7s %7d" % ("  of which the stub's code", "", stub_bytes))
-    lines.append("  %-44s %7s %7d" % ("total: " + name, "", total))
-    lines.append("  %-44s %7s %7d" % ("left of %d" % LIMIT, "", LIMIT - total))
+    lines = ["byte budget of %s: %d bytes, unpacking to an image of %d bytes (context mixing;"
+             " raw LZMA beside it for comparison)" % (name, total, image_end)]
+    lines.append("  %-44s %7s %7s %7s  %s" % ("piece", "bytes", "lzma", "packed", "coding"))
+    lines += ["  %-44s %7d %7d %7d  %s" % (p[0], p[2], p[10], p[3], cm_description(p)) for p in pieces]
+    def total_of(code, column):
+        return sum(p[column] for p in pieces if p[0].startswith("code") == code)
+    payload = sum(p[3] for p in pieces)
+    lines.append("  %-44s %7s %7d %7d" % ("code in all", "", total_of(True, 10), total_of(True, 3)))
+    lines.append("  %-44s %7s %7d %7d" % ("assets in all", "", total_of(False, 10), total_of(False, 3)))
+    lines.append("  %-44s %7s %7s %7d" % ("stub, headers and alignment", "", "", total - payload))
+    lines.append("  %-44s %7s %7s %7d" % ("  of which the stub's code", "", "", stub_bytes))
+    lines.append("  %-44s %7s %7s %7d" % ("total: " + name, "", "", total))
+    lines.append("  %-44s %7s %7s %7d" % ("left of %d" % LIMIT, "", "", LIMIT - total))
     if total > LIMIT:
         lines.append("  OVER THE LIMIT by %d bytes" % (total - LIMIT))
     return "\n".join(lines) + "\n"
+
+
+def load_cache(path):
+    try:
+        cache = json.load(open(path))
+        return cache if isinstance(cache, dict) else {}
+    except (OSError, ValueError):
+        return {}
 
 
 def main(argv):
@@ -315,25 +509,40 @@ def main(argv):
         with open(argv[4], "wb") as f:
             f.write(tab + payload)
         return
-    if len(argv) not in (5, 6) or argv[1].startswith("-"):
-        sys.exit("usage: pack_pe.py IMAGE STUB BLOB OUTPUT [BUDGET]\n"
-                 "       pack_pe.py --payload CODE BLOB OUTPUT")
+    if len(argv) == 6 and argv[1] == "--cm-payload":
+        blob = open(argv[4], "rb").read()
+        image = open(argv[3], "rb").read()[:CM_PAYLOAD_CODE] + blob
+        end = len(image.rstrip(b"\0"))
+        with tempfile.TemporaryDirectory() as folder:
+            pieces, payload = cm_pack_image(image, end, blob, argv[2], folder, usual=True)
+        tab = cm_table(image, end, pieces, payload, 0, len(image), align(len(image), 16))
+        with open(argv[5], "wb") as f:
+            f.write(tab + payload)
+        return
+    if len(argv) not in (6, 7) or argv[1].startswith("-"):
+        sys.exit("usage: pack_pe.py IMAGE STUB BLOB CM_PACK OUTPUT [BUDGET]\n"
+                 "       pack_pe.py --payload CODE BLOB OUTPUT\n"
+                 "       pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT")
     show, stub = Pe(argv[1]), Pe(argv[2])
     blob = open(argv[3], "rb").read()
-    output = argv[4]
+    output = argv[5]
     image = show.memory()
-    pieces, payload, end = pack_image(image, blob)
+    end = len(image.rstrip(b"\0"))
+    cache = load_cache(output + ".cm-cache")
+    with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(output))) as folder:
+        pieces, payload = cm_pack_image(image, end, blob, argv[4], folder, cache)
     packed = write_pe(show, stub, payload,
-                      lambda payload_offset, probs: table(image, pieces, payload, end, STUB_SPAN,
-                                                          payload_offset, probs))
-    for path, data in ((output + ".image", bytes(image[:end])), (output, packed)):
+                      lambda payload_offset, scratch: cm_table(image, end, pieces, payload, STUB_SPAN,
+                                                               payload_offset, scratch))
+    for path, data in ((output + ".image", bytes(image[:end])), (output, packed),
+                       (output + ".cm-cache", json.dumps(cache, indent=0, sort_keys=True).encode())):
         with open(path + ".tmp", "wb") as f:
             f.write(data)
         os.replace(path + ".tmp", path)
     stub_code = sum(s[1] for s in stub.sections if s[5] & 0x20)
     text = budget_text(output, len(packed), end, pieces, stub_code)
-    if len(argv) == 6:
-        open(argv[5], "w").write(text)
+    if len(argv) == 7:
+        open(argv[6], "w").write(text)
     else:
         sys.stdout.write(text)
 

@@ -11,12 +11,12 @@
  * ends with exit code 1. */
 #include <windows.h>
 
-#include "tools/release/unpack.h"
+#include "tools/release/unpack_cm.h"
 
 /* Filled in by the packer, which finds it by its magic words; kept in the
  * code's section, which saves the packed file a section of its own. */
-__attribute__((used, section(".text$table"))) static const struct UnpackTable table = {
-    {UNPACK_MAGIC0, UNPACK_MAGIC1}, 0, 0, 0, 0, 0, 0, 0, {{0}}};
+__attribute__((used, section(".text$table"))) static const struct CmTable table = {
+    {CM_MAGIC0, CM_MAGIC1}, 0, 0, 0, 0, 0, 0, {{0}}};
 
 extern BYTE __ImageBase[];  /* the linker's: where this file is loaded */
 
@@ -32,10 +32,10 @@ static DWORD protection(DWORD characteristics)
 static int (*load(void))(void)
 {
     /* The table's contents as the packer left them, not as compiled. */
-    const struct UnpackTable* t;
+    const struct CmTable* t;
     __asm__("" : "=r"(t) : "0"(&table));
     BYTE* base = __ImageBase + t->image_offset;
-    if (unpack_image(t, base + t->payload, t->payload_size, base, (uint16_t*)(base + t->probs)))
+    if (cm_unpack_image(t, base + t->payload, t->payload_size, base, t->scratch, (struct Cm*)(base + t->scratch)))
         return 0;
 
     IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
