@@ -11,6 +11,7 @@
 #include "api/tavimo_xm.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -215,9 +216,9 @@ void free_parts(TavimoXm* xm)
     free(xm);
 }
 
-// The engine's next block, from frame `delivered` on: the ticks due run
-// (logging their ticks and events), the voices mixed, the result clipped;
-// the part past the song's last end is cut off.
+// The engine's next block, from frame `delivered` on, as tavimo-xm renders
+// one: the ticks due run (logging their ticks and events), the voices
+// mixed, the result clipped, cut where the song's last end falls.
 void render_block(TavimoXm* xm)
 {
     xm->discard_block = false;
@@ -229,14 +230,10 @@ void render_block(TavimoXm* xm)
     int32_t until = xm->song->samples_until_tick;
     xm->tick_frame = xm->block_start + (until > 0 ? until : 0);
 
-    int32_t n = xm->frames_per_block;
-    render_songs(xm->block_mix, xm->block, n);
-    xm->block_filled = n;
-    if (xm->watch->finished) {
-        xm->end_frame = xm->watch_base + xm->watch->last_end_frames;
-        int64_t keep = xm->end_frame - xm->block_start;
-        xm->block_filled = int32_t(keep < 0 ? 0 : keep < n ? keep : n);
-    }
+    xm->block_filled = render_to_end(xm->watch, xm->block_start - xm->watch_base, INT64_MAX,
+                                     xm->block_mix, xm->block, xm->frames_per_block);
+    if (xm->watch->finished)
+        xm->end_frame = xm->block_start + xm->block_filled;
 }
 
 // Hands out up to `frames` frames into `s16` or `f32` (whichever is not
