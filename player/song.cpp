@@ -125,17 +125,8 @@ Song* song_create(const char* name, SampleReader reader)
     return nullptr;
 }
 
-bool song_start(Song* song)
+void song_rewind(Song* song)
 {
-    if (!song)
-        return false;
-    // Allocated before taking the lock: the mixing thread waits for nothing
-    // but the change itself. A failed allocation leaves the song stopped and
-    // is reported as false.
-    int32_t count = song->channel_count > 0 ? song->channel_count : 0;
-    Channel* channels = static_cast<Channel*>(calloc(count + 1, sizeof(Channel)));
-    mix_lock_acquire();
-    stop_locked(song);
     song->global_volume = song->initial_global_volume;
     song->next_order = -1;
     song->next_row = -1;
@@ -147,6 +138,20 @@ bool song_start(Song* song)
     song->pattern_delay_ticks = 0;
     song->ended = 0;
     set_tempo(song, song->default_bpm);
+}
+
+bool song_start(Song* song)
+{
+    if (!song)
+        return false;
+    // Allocated before taking the lock: the mixing thread waits for nothing
+    // but the change itself. A failed allocation leaves the song stopped and
+    // is reported as false.
+    int32_t count = song->channel_count > 0 ? song->channel_count : 0;
+    Channel* channels = static_cast<Channel*>(calloc(count + 1, sizeof(Channel)));
+    mix_lock_acquire();
+    stop_locked(song);
+    song_rewind(song);
     if (channels) {
         // Without open voices the channels have no voice; voice_start
         // then reports -1 and nothing sounds.

@@ -191,6 +191,12 @@ Song* song_create(const char* name, SampleReader reader);
 // (none while the voices are closed, player/render.h); false for a null
 // song or when the channels cannot be allocated (the song is then stopped).
 bool song_start(Song* song);
+// Puts the playback back at the start, as song_start does (order 0, row 0,
+// the module's speed, tempo at the present output rate and global volume;
+// the next tick enters the first row), and leaves the channels and the
+// playing list alone. For callers that tick a song by hand; a playing song
+// is rewound under the mix lock.
+void song_rewind(Song* song);
 // Unlinks the song, silences its voices, frees its channels; false only for null.
 bool song_stop(Song* song);
 // Goes on from row 0 of order position `order` (0..song_length-1) at the

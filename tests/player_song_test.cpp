@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "audio/voice.h"
 #include "player/disk_file.h"
@@ -115,6 +116,38 @@ TEST(PlayerSong, StartStopFree)
     EXPECT_EQ(voices[1].sample, nullptr);
     EXPECT_EQ(playing_songs.next, &playing_songs);
     voice_probe_remove();
+}
+
+// A song rewound after it changed its speed, tempo and global volume and
+// jumped plays on exactly as it did from its start.
+TEST(PlayerSong, RewindPlaysOnAsFromTheStart)
+{
+    XmModule module;
+    module.song_length = 2;
+    module.order = {0, 1};
+    module.patterns.resize(2);
+    xm_cell(module, 0, 0, 0) = XmCell{0, 0, 0, 0x0F, 3};     // speed 3
+    xm_cell(module, 0, 1, 1) = XmCell{0, 0, 0, 0x0F, 160};   // 160 BPM
+    xm_cell(module, 0, 2, 2) = XmCell{0, 0, 0, 0x10, 0x20};  // global volume 32
+    xm_cell(module, 0, 3, 3) = XmCell{0, 0, 0, 0x0E, 0xE2};  // row delay
+    xm_cell(module, 1, 4, 0) = XmCell{0, 0, 0, 0x0D, 0x08};  // break to row 8
+    Song* song = probe_load(module);
+    ASSERT_NE(song, nullptr);
+    auto play = [&](int ticks) {
+        std::vector<int32_t> trace;
+        for (int t = 0; t < ticks; t++) {
+            song_tick(song);
+            for (int32_t v : {song->order_pos, song->row, song->tick, song->speed, song->bpm,
+                              song->samples_per_tick, song->global_volume})
+                trace.push_back(v);
+        }
+        return trace;
+    };
+    ASSERT_TRUE(song_start(song));
+    std::vector<int32_t> first = play(200);
+    song_rewind(song);
+    EXPECT_EQ(play(200), first);
+    song_free(song);
 }
 
 TEST(PlayerSong, StartWithoutSoundDeviceBindsNoVoice)

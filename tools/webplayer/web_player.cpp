@@ -63,12 +63,7 @@ XmLength measure_length(void)
     for (int32_t i = 0; i < count; i++)
         channels[i].voice_index = -1;
     song->channels = channels;
-    song->global_volume = song->initial_global_volume;
-    song->next_order = song->next_row = -1;
-    song->speed = song->default_speed;
-    song->row = song->order_pos = song->tick = song->pattern_delay_ticks = 0;
-    song->ended = 0;
-    set_tempo(song, song->default_bpm);
+    song_rewind(song);
     const int64_t limit = int64_t(XM_LENGTH_BOUND_S) * XM_RATE;
     while (!watch->finished && watch->frames < limit)
         song_end_tick(song);
