@@ -69,12 +69,10 @@ target_link_options(tavimo PRIVATE ${tavimo_web_link_options} -sEXPORT_NAME=tavi
 set_target_properties(tavimo PROPERTIES SUFFIX .js
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
-# The page beside the script.
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/index.html
-  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/runtime/web/index.html
-          ${CMAKE_BINARY_DIR}/index.html
-  DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/index.html)
+# The page beside the script, its footer naming the version.
+tavimo_stamp_version(${CMAKE_SOURCE_DIR}/runtime/web/index.html ${CMAKE_BINARY_DIR}/index.html)
 add_custom_target(tavimo_page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)
+add_dependencies(tavimo_page tavimo_version)
 
 # The module player page beside the show (build-web/player.html).
 include(${CMAKE_SOURCE_DIR}/tools/webplayer/player.cmake)

@@ -7,8 +7,9 @@
 #   wine       Wine, 32- and 64-bit (which brings in the i386 packages), and
 #              32-bit OpenGL: without it 32-bit Wine's DirectDraw has no 3D
 #              support and refuses the show's surfaces
-#   web        emscripten, chromium and node for the web build and its
-#              browser test, and the test's node modules (tests/web)
+#   web        emscripten, chromium, firefox-esr and node for the web build
+#              and its browser tests, the test's node modules (tests/web),
+#              and PulseAudio, whose null sink plays Firefox's sound there
 set -euo pipefail
 
 packages=(
@@ -19,13 +20,14 @@ packages=(
   xvfb xdotool x11-apps imagemagick  # end-to-end tests under an X server
   ffmpeg sox                         # video capture and audio checks
   xz-utils python3 python3-xlib zlib1g-dev
+  zip                                # the release archive (make dist)
 )
 
 case "${1:-}" in
   windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
   windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
   wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
-  web)       packages=(emscripten chromium)
+  web)       packages=(emscripten chromium firefox-esr pulseaudio)
              # npm comes with a node that is not Debian's; Debian's otherwise.
              command -v npm >/dev/null || packages+=(npm) ;;
 esac

@@ -33,12 +33,11 @@ target_link_options(tavimo-player PRIVATE
 set_target_properties(tavimo-player PROPERTIES SUFFIX .js
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
-set(player_page_files player.html player.js)
-set(player_page_outputs)
-foreach(file ${player_page_files})
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${file}
-    COMMAND ${CMAKE_COMMAND} -E copy ${player_dir}/${file} ${CMAKE_BINARY_DIR}/${file}
-    DEPENDS ${player_dir}/${file})
-  list(APPEND player_page_outputs ${CMAKE_BINARY_DIR}/${file})
-endforeach()
-add_custom_target(tavimo_player_page ALL DEPENDS ${player_page_outputs})
+# The page (its footer naming the version) and its script.
+tavimo_stamp_version(${player_dir}/player.html ${CMAKE_BINARY_DIR}/player.html)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/player.js
+  COMMAND ${CMAKE_COMMAND} -E copy ${player_dir}/player.js ${CMAKE_BINARY_DIR}/player.js
+  DEPENDS ${player_dir}/player.js)
+add_custom_target(tavimo_player_page ALL
+  DEPENDS ${CMAKE_BINARY_DIR}/player.html ${CMAKE_BINARY_DIR}/player.js)
+add_dependencies(tavimo_player_page tavimo_version)

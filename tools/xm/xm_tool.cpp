@@ -35,6 +35,7 @@
 #include "tools/formats/wav.h"
 #include "tools/xm/xm_check.h"
 #include "tools/xm/xm_info.h"
+#include "tavimo_version.h"  // generated: cmake/version.cmake
 
 namespace {
 
@@ -49,7 +50,8 @@ void usage(FILE* out)
             "usage: tavimo-xm info FILE [--json]\n"
             "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R] [--loops N]\n"
             "       tavimo-xm play FILE [--loops N]\n"
-            "       tavimo-xm check FILE [--json]\n");
+            "       tavimo-xm check FILE [--json]\n"
+            "       tavimo-xm --version\n");
 }
 
 // Why the loader refused a file: the system's words when it could not be
@@ -355,6 +357,10 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("tavimo-xm %s\n", TAVIMO_VERSION);
         return 0;
     }
     if (argc >= 3 && strcmp(argv[1], "info") == 0)
