@@ -28,6 +28,9 @@ for f in lib/libtavimo-xm.a include/tavimo_xm.h lib/pkgconfig/tavimo-xm.pc; do
   [ -f "$work/prefix/$f" ] || { echo "install_test: $f not installed"; exit 1; }
 done
 
+version=$(pkg-config --modversion tavimo-xm)
+[ "$version" = "$(head -1 "$source_dir/VERSION")" ] || { echo "install_test: version $version"; exit 1; }
+
 # The example as a user builds it: nothing from the source tree but the file.
 cc -std=c99 -pedantic -Wall -Wextra -Werror "$@" "$source_dir/examples/render_wav.c" -o "$work/render_wav" \
   $(pkg-config --cflags --libs tavimo-xm)
