@@ -63,9 +63,9 @@
  *     an order position, as a pattern jump would (the channels keep their
  *     state), not as if played from the start.
  *   - Changing the rate after the load: load the module again.
- *   - The static library also defines the engine's own names (song_*,
- *     voice_*, mix_*, ...) and uses the C++ runtime (pkg-config lists it):
- *     a program that defines the same names cannot link it.
+ *   - A shared library: it comes as a static archive, whose one object
+ *     exports only the tavimo_xm_* names (the engine's own stay inside) and
+ *     needs the C++ runtime (pkg-config lists it).
  *
  * NUMBERS
  *   Orders, patterns, rows, ticks, channels, instruments and samples count
