@@ -20,6 +20,9 @@ static void* mix_buffer_allocation;  // mix_buffer before alignment
 static bool device_open;
 static bool thread_running;
 static SoundRender render_block;     // what fills each block; null while closed
+static int64_t blocks_rendered;      // since sound_open
+static int64_t ring_serial[RING_BLOCKS];  // which rendered block each ring block
+                                          // holds; -1: the silence of the open
 
 bool sound_set_rate(int32_t rate)
 {
@@ -40,6 +43,9 @@ bool sound_open(int32_t rate, SoundRender render)
         return false;
     device_open = true;
     next_block = 0;
+    blocks_rendered = 0;
+    for (int64_t& serial : ring_serial)
+        serial = -1;
 
     // 256 spare bytes, so the start can be moved up to a 16-byte boundary.
     size_t mix_bytes = size_t(ring_frames) * 2 * sizeof(float);
@@ -92,6 +98,7 @@ static void mix_next_block(void)
     int32_t b = next_block;
     size_t at = size_t(b) * block_frames * 2;
     render_block(mix_buffer + at, output_ring + at, block_frames);
+    ring_serial[b] = blocks_rendered++;
     next_block = b + 1 == ring_blocks ? 0 : b + 1;
     mix_lock_release();
 }
@@ -124,4 +131,30 @@ int mixing_thread(void)
     }
     mixer_exited = 1;
     return 0;
+}
+
+int32_t sound_mix_due(void)
+{
+    int32_t mixed = 0;
+    while (output_ring && mixing_poll())
+        mixed++;
+    return mixed;
+}
+
+int32_t sound_step_frames(int32_t wanted)
+{
+    return wanted < block_frames ? wanted : block_frames;
+}
+
+int64_t sound_block_heard(int32_t* frame)
+{
+    *frame = 0;
+    if (!output_ring)
+        return -1;
+    uint64_t position = (sound_device.bytes_played() / 4) % uint64_t(ring_frames);
+    *frame = int32_t(position % uint64_t(block_frames));
+    mix_lock_acquire();
+    int64_t serial = ring_serial[position / uint64_t(block_frames)];
+    mix_lock_release();
+    return serial;
 }

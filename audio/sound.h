@@ -63,6 +63,7 @@ typedef void (*SoundRender)(float* mix, int16_t* out, int32_t frames);
 
 enum {
     RING_SETTING_MS = 200,   // ring_frames = (RING_SETTING_MS / 20) x block_frames x 2
+    RING_BLOCKS = RING_SETTING_MS / 20 * 2,  // blocks in the ring, whatever the rate
     MIX_POLL_MS = 2,         // the mixing thread's sleep between polls
 };
 
@@ -101,3 +102,22 @@ int mixing_thread(void);
 // mixed, never K itself, and a backlog that spans the ring's end waits until
 // the device is back in block 0 or 1. True when a block was mixed.
 bool mixing_poll(void);
+
+// For a layer without a thread (the web page's audio callback): mixes every
+// block that is due now, as the thread's polls one after another would.
+// Returns the blocks mixed; 0 while closed.
+int32_t sound_mix_due(void);
+// How far such a layer may move its play position between two calls of
+// sound_mix_due: `wanted` frames, but at most one block. A step of more than
+// two blocks across the ring's end can leave the device beyond block 1 with
+// the blocks before it unmixed, and the poll then waits for block 0: a whole
+// ring goes by unmixed (the web layer's 512 frames are more than two blocks
+// below about 12.8 kHz).
+int32_t sound_step_frames(int32_t wanted);
+
+// The block the device plays now, counted in blocks rendered since
+// sound_open (0 = the first), with the frame within it in `frame`; -1 while
+// it plays a block of the ring not rendered since the open (or while
+// closed). How a caller that renders more than sound (the web player: rows,
+// levels) knows which of its blocks is heard.
+int64_t sound_block_heard(int32_t* frame);

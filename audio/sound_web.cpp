@@ -4,9 +4,10 @@
 // played by a script processor node whose callback, on the page's thread,
 // copies the next frames of the looping ring to the audio system, counts
 // them as played, and then does what the mixing thread would have done by
-// then: mixes every block the play position has left behind (mixing_poll
-// until nothing is due), 512 frames at a time. The audio system asks for the frames at the pace
-// of its own clock, so that count is the audio clock's position. The ring
+// then: mixes every block the play position has left behind
+// (sound_mix_due), 512 frames at a time, or a block at a time where a block
+// is shorter (sound_step_frames). The audio system asks for the frames at
+// the pace of its own clock, so that count is the audio clock's position. The ring
 // stays about 380 ms ahead of what is heard; a callback holds 4096 frames
 // (93 ms at 44100 Hz), so a frame of the show that keeps the thread for 50 ms
 // delays a callback but loses no sound. (Mixing from the frame loop instead
@@ -16,8 +17,8 @@
 // Another page reuses this layer by passing an AudioContext made in its
 // click handler at the rate the program asks for (44100 Hz for the show) to
 // the program's factory (`tavimo({audioContext: ...})`, runtime/web/pre.js).
-// A program that keeps its own books on the mixing points the callback at
-// its own step (`mixDue`), which must mix what mixing_poll would.
+// A program that keeps its own books on what it plays does so in the render
+// function it gives sound_open (audio/sound.h).
 #include <emscripten.h>
 
 #include "audio/sound.h"
@@ -41,8 +42,9 @@ EM_JS(int, web_sound_open, (int rate), {
 });
 
 // The callback hands the audio system its frames `step` at a time, and after
-// each step mixes what has become due: the position moves on in steps below
-// a block, as a device's does, so the mixing never misses the ring's wrap.
+// each step mixes what has become due: the position moves on in steps of at
+// most a block, as a device's does, so the mixing never misses the ring's
+// wrap.
 EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffer_frames, int step), {
     var context = Module.tvAudio;
     var node = context.createScriptProcessor(buffer_frames, 0, 2);
@@ -66,7 +68,7 @@ EM_JS(void, web_sound_play_loop, (const int16_t* ring, uint32_t bytes, int buffe
                     cursor = 0;
             }
             Module.tvPlayed += count * 4;
-            (Module.mixDue || Module._web_sound_mix_due)();
+            Module._web_sound_mix_due();
         }
         // A callback that comes after its frames were due has lost them.
         if (Module.onPlay)
@@ -94,20 +96,20 @@ EM_JS(void, web_sound_close, (void), {
     Module.tvAudio = null;
 });
 
-// Frames per callback, and per step within it (a divisor, below a block).
+// Frames per callback, and per step within it (sound_step_frames holds it
+// to a block).
 enum { CALLBACK_FRAMES = 4096, CALLBACK_STEP = 512 };
 
 // Called by the node's callback: mixes what the mixing thread would have by now.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_sound_mix_due(void)
 {
-    while (output_ring && mixing_poll()) {
-    }
+    sound_mix_due();
 }
 
 static bool web_open(int32_t rate) { return web_sound_open(rate) != 0; }
 static void web_play_loop(const int16_t* ring, uint32_t bytes)
 {
-    web_sound_play_loop(ring, bytes, CALLBACK_FRAMES, CALLBACK_STEP);
+    web_sound_play_loop(ring, bytes, CALLBACK_FRAMES, sound_step_frames(CALLBACK_STEP));
 }
 static uint64_t web_bytes_played(void) { return uint64_t(web_sound_played()); }
 static void web_close(void) { web_sound_close(); }

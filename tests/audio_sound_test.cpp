@@ -313,6 +313,39 @@ TEST_F(Sound, ReopeningKeepsPlayingSongsOnTheNewRateAndVoices)
     song.song.channels = nullptr;
 }
 
+// A layer without a thread (the web page's audio callback) moves its play
+// position on by sound_step_frames(512) and then mixes what is due. At every
+// rate, across several passes of the ring, every block behind the device is
+// then mixed, and the block heard is the one rendered a ring earlier. (Steps
+// of 512 frames at 8000 Hz, more than three blocks, once left a whole ring
+// unmixed after a step across the ring's end.)
+TEST_F(Sound, AThreadlessLayerKeepsUpWithItsStepsAtEveryRate)
+{
+    for (int32_t rate : {8000, 11025, 12800, 22050, 44100, 48000}) {
+        FakeSoundScript script;
+        script.threaded = false;
+        fake_sound_reset(script);
+        ASSERT_TRUE(sound_open(rate, render_songs));
+        int32_t step = sound_step_frames(512);
+        EXPECT_EQ(step, block_frames < 512 ? block_frames : 512) << rate;
+        int32_t frame = -1;
+        EXPECT_EQ(sound_block_heard(&frame), -1);
+        int64_t rendered = 0;
+        for (int64_t played = step; played < 3 * int64_t(ring_frames); played += step) {
+            fake_sound.position = uint64_t(played) * 4;
+            rendered += sound_mix_due();
+            int32_t playing = int32_t(played % ring_frames) / block_frames;
+            ASSERT_EQ(next_block, playing) << rate << " Hz, " << played << " frames played";
+            ASSERT_EQ(rendered, played / block_frames) << rate << " Hz";
+            int64_t heard = played / block_frames - RING_BLOCKS;
+            ASSERT_EQ(sound_block_heard(&frame), heard < 0 ? -1 : heard) << rate << " Hz";
+            ASSERT_EQ(frame, played % block_frames);
+        }
+        sound_close();
+        EXPECT_EQ(sound_mix_due(), 0);
+    }
+}
+
 // Drives the threaded fake block by block and copies each block out of the
 // ring once the thread has mixed it.
 std::vector<int16_t> blocks_from_thread(int count)

@@ -10,9 +10,6 @@
 //   audioContext   an AudioContext made in the page's click handler (a
 //                  browser plays sound only after a gesture); without one
 //                  the sound layer makes its own, which may stay suspended
-//   mixDue         the function the sound layer's audio callback calls to mix
-//                  what has become due (an export of the program, set any
-//                  time; default its own web_sound_mix_due)
 //   onEnd(code)    called once when the program ends, with its exit code
 //                  (0 at the end, on Escape or on leaving full screen;
 //                  2 no canvas; 3 no sound)

@@ -3,8 +3,8 @@
 // into tavimo-player.js), and shows what is heard once per animation frame.
 //
 // Sound goes through the show's Web Audio layer (audio/sound_web.cpp): its
-// audio callback mixes the blocks due, here through the player's own mixing
-// step (mixDue), which also notes which song block each ring block holds.
+// audio callback mixes the blocks due with the player's render function,
+// which also notes which song block each rendered block holds.
 "use strict";
 (function () {
   var $ = function (id) { return document.getElementById(id); };
@@ -383,9 +383,6 @@
   }
   tavimoPlayer({}).then(function (instance) {
     M = instance;
-    // The sound layer's callback mixes through the player, which notes
-    // which song block each ring block holds.
-    M.mixDue = M._web_player_mix_due;
     M._web_player_set_loop($("loop").checked ? 1 : 0);
     // For the browser test: what the page shows and the blocks it mixed.
     window.playerTest = {

@@ -175,7 +175,8 @@ bool web_player_open(int32_t rate)
 {
     memory_file_register(player.buffer, player.buffer_size);
     player.device_rate = rate;
-    bool ok = render_open(rate) && sound_open(rate, render_songs);
+    player.blocks_rendered = 0;  // counted afresh from the open, as the device counts
+    bool ok = render_open(rate) && sound_open(rate, web_player_render);
     player.status.rate = output_rate;
     return ok;
 }

@@ -6,14 +6,16 @@
 // hands a file's bytes to web_player_buffer and web_player_load, and calls
 // web_player_frame once per animation frame: that works out what is heard
 // now, which the status record, the level meters and the row display show.
-// Blocks are mixed by web_player_mix_due, from the sound layer's callback
-// (and from web_player_frame, for whatever is due then).
+// Blocks are mixed with the player's render function, which the sound
+// device calls from its audio callback (and web_player_frame, for whatever
+// is due then).
 //
 // What is heard lags what is mixed by up to a ring (about 380 ms). So the
-// song's tick function (its end watcher's) is wrapped: every row start and every tick is
-// logged with the song frame it falls on, and each ring block remembers which
-// song block it holds; the device's play position then names the song frame
-// heard, and the log the row and levels shown at it.
+// song's tick function (its end watcher's) is wrapped: every row start and
+// every tick is logged with the song frame it falls on, and the render
+// function notes which song block each block it renders holds; the block the
+// device plays now (sound_block_heard, audio/sound.h) then names the song
+// frame heard, and the log the row and levels shown at it.
 //
 // Natively the same code runs over the test binary's fake device (a test
 // drives web_player_frame by hand); the exported names are plain C functions.
@@ -103,11 +105,6 @@ void web_player_set_loop(bool loop);
 // jump would); from a stop or the end it starts the song first.
 void web_player_seek(int32_t order);
 
-// Mixes the blocks the device has left behind (as the mixing thread does
-// natively), noting which song block each ring block now holds. The web
-// sound layer calls it from its audio callback in place of its own
-// web_sound_mix_due (the page points the layer at it).
-void web_player_mix_due(void);
 // Mixes what is due and refreshes the status; returns it.
 const WebPlayerStatus* web_player_frame(void);
 const WebPlayerStatus* web_player_status(void);

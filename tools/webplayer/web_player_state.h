@@ -3,8 +3,8 @@
 //
 // The parts: web_player.cpp loads a module and tells its facts, names and
 // the places where its sound jumps,
-// web_player_transport.cpp starts, stops, pauses and seeks and mixes the
-// blocks due, logging what each block holds, web_player_view.cpp works out
+// web_player_transport.cpp starts, stops, pauses and seeks and renders the
+// blocks the device asks for, logging what each block holds, web_player_view.cpp works out
 // what is heard now and shows it, web_player_wav.cpp renders to a WAV file.
 // All on the page's one thread; the tick function logs inside block mixing,
 // under the mix lock.
@@ -58,7 +58,9 @@ struct Player {
     int64_t tick_frames[TICK_LOG];
     uint8_t* tick_levels;        // TICK_LOG x channel_count
     int64_t tick_count;
-    int64_t ring_block_song[64]; // song block held by each ring block; -1: none
+    int64_t blocks_rendered;     // blocks the device had rendered since it opened
+    int64_t block_song[64];      // song block held by rendered block n (at n % 64),
+                                 // for the last 64 (a ring holds fewer); -1: none
     uint32_t block_sums[WEB_PLAYER_LOGGED_BLOCKS];
 
     uint8_t* levels;             // channel_count values for the page
@@ -76,3 +78,6 @@ const Pattern* web_player_pattern_of_order(const Song* song, int32_t order);
 // it plays (E5y sets a sample's finetune), so every start and every render
 // begins from the file as it was. Null when refused or out of memory.
 Song* web_player_load_song(void);
+// The render function the player gives the sound device: the playing songs
+// (render_songs, player/render.h), then what the block holds logged.
+void web_player_render(float* mix, int16_t* out, int32_t frames);

@@ -1,6 +1,6 @@
 // web_player_transport.cpp -- the web player's start, stop, pause, loop and
-// seek, and the blocks mixed as the device leaves them behind, with what
-// each holds logged for the view.
+// seek, and the blocks rendered as the device asks for them, with what each
+// holds logged for the view.
 #include "tools/webplayer/web_player_state.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "audio/sound.h"
 #include "audio/voice.h"
 #include "player/channel.h"
+#include "player/render.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ void reset_logs(void)
     p.end_frame = 0;
     p.row_count = 0;
     p.tick_count = 0;
-    for (int64_t& b : p.ring_block_song)
+    for (int64_t& b : p.block_song)
         b = -1;
     p.status.block_count = 0;
 }
@@ -139,6 +140,21 @@ bool start_song(void)
 }
 
 }  // namespace
+
+void web_player_render(float* mix, int16_t* out, int32_t frames)
+{
+    Player& p = player;
+    render_songs(mix, out, frames);
+    bool ours = p.song && p.song->playing && p.song->tick_function == player_tick;
+    p.block_song[p.blocks_rendered++ % 64] = ours ? p.song_blocks : -1;
+    if (!ours)
+        return;
+    if (p.song_blocks < WEB_PLAYER_LOGGED_BLOCKS)
+        p.block_sums[p.song_blocks] = web_player_checksum(out, frames * 2);
+    p.song_blocks++;
+    p.status.block_count = int32_t(p.song_blocks < int64_t(WEB_PLAYER_LOGGED_BLOCKS)
+                                       ? p.song_blocks : int64_t(WEB_PLAYER_LOGGED_BLOCKS));
+}
 
 uint32_t web_player_checksum(const int16_t* values, int32_t count)
 {
@@ -216,29 +232,6 @@ void web_player_seek(int32_t order)
     p.song_frame = p.song_blocks * block_frames;
     p.finished = false;
     mix_lock_release();
-}
-
-void web_player_mix_due(void)
-{
-    Player& p = player;
-    if (p.rendering || !output_ring)
-        return;
-    for (;;) {
-        int32_t block = next_block;
-        if (!mixing_poll())
-            break;
-        bool ours = p.song && p.song->playing && p.song->tick_function == player_tick;
-        if (block < 64)
-            p.ring_block_song[block] = ours ? p.song_blocks : -1;
-        if (!ours)
-            continue;
-        if (p.song_blocks < WEB_PLAYER_LOGGED_BLOCKS)
-            p.block_sums[p.song_blocks] = web_player_checksum(
-                output_ring + size_t(block) * block_frames * 2, block_frames * 2);
-        p.song_blocks++;
-        p.status.block_count = int32_t(p.song_blocks < int64_t(WEB_PLAYER_LOGGED_BLOCKS)
-                                           ? p.song_blocks : int64_t(WEB_PLAYER_LOGGED_BLOCKS));
-    }
 }
 
 const uint32_t* web_player_block_sums(void)

@@ -28,19 +28,19 @@ int64_t latest_at(int64_t count, int64_t size, int64_t frame, FrameOf frame_of)
     return oldest;
 }
 
-// The song frame heard now, from the device's position in the ring; -1
-// before the first block of this start is heard.
+// The song frame heard now, from the block the device plays; -1 before the
+// first block of this start is heard.
 int64_t heard_frame(void)
 {
     const Player& p = player;
-    if (!output_ring || block_frames <= 0 || ring_blocks > 64)
+    int32_t frame;
+    int64_t block = sound_block_heard(&frame);
+    if (block < 0 || block >= p.blocks_rendered || block + 64 <= p.blocks_rendered)
         return -1;
-    uint64_t position = (sound_device.bytes_played() / 4) % uint64_t(ring_frames);
-    int32_t block = int32_t(position / uint64_t(block_frames));
-    int64_t song_block = p.ring_block_song[block];
+    int64_t song_block = p.block_song[block % 64];
     if (song_block < 0)
         return -1;
-    return song_block * block_frames + int64_t(position % uint64_t(block_frames));
+    return song_block * block_frames + frame;
 }
 
 void refresh_status(void)
@@ -135,7 +135,7 @@ extern "C" {
 
 const WebPlayerStatus* web_player_frame(void)
 {
-    web_player_mix_due();
+    sound_mix_due();
     refresh_status();
     return &player.status;
 }
