@@ -83,11 +83,16 @@ void bench_windows_unpack(const BenchOptions& options, const std::string& dir)
     }
     CmTable table;
     memcpy(&table, &*found, sizeof table);
-    // The payload is the file's last section.
+    // The payload where the table says, in the section holding that address.
     uint32_t nt = le32(&exe[0x3c]);
     unsigned sections = exe[nt + 6] | exe[nt + 7] << 8, optional = exe[nt + 20] | exe[nt + 21] << 8;
-    uint32_t payload_at = le32(&exe[nt + 24 + optional + 40 * (sections - 1) + 20]);
-    if (payload_at + uint64_t(table.payload_size) > exe.size() || table.count > CM_MAX_PIECES) {
+    uint64_t payload_at = 0;
+    for (unsigned i = 0; i < sections; i++) {
+        const uint8_t* s = &exe[nt + 24 + optional + 40 * i];
+        if (table.payload >= le32(s + 12) && table.payload - le32(s + 12) < le32(s + 16))
+            payload_at = le32(s + 20) + uint64_t(table.payload - le32(s + 12));
+    }
+    if (!payload_at || payload_at + table.payload_size > exe.size() || table.count > CM_MAX_PIECES) {
         fprintf(stderr, "release: %s/tavimo-64k.exe is damaged\n", dir.c_str());
         return;
     }

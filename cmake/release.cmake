@@ -61,7 +61,9 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   set_property(TARGET tavimo_stub PROPERTY COMPILE_OPTIONS -Wall -Wextra
     -ffreestanding -fno-builtin -fno-tree-loop-distribute-patterns
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector -fno-ident)
-  set_property(TARGET tavimo_stub PROPERTY LINK_OPTIONS -nostdlib -s
+  set(stub_script ${CMAKE_SOURCE_DIR}/tools/release/stub_win32.ld)
+  set_property(TARGET tavimo_stub PROPERTY LINK_DEPENDS ${stub_script})
+  set_property(TARGET tavimo_stub PROPERTY LINK_OPTIONS -nostdlib -s -Wl,-T,${stub_script}
     -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp
     -Wl,--image-base=${stub_base})
   target_link_libraries(tavimo_stub PRIVATE kernel32)

@@ -2,9 +2,9 @@
 # The packed Windows release (make release-windows, make release-windows64)
 # read as the system's loader reads it: one PE file of at most 65536 bytes
 # for the GUI subsystem, importing only the stub's four kernel32 functions,
-# with no relocations, its stub's code read-only, the show's image reserved
-# at the address it was linked for (writable and executable, no contents
-# in the file) and the payload read-only data; the stack sizes and
+# with no relocations, its stub's code and the payload after it in one
+# read-only section, the show's image reserved at the address it was linked
+# for (writable and executable, no contents in the file); the stack sizes and
 # subsystem version are the show's. (That the payload decodes to the linked
 # image is checked by the test binary, ReleaseUnpack.*.) The first argument
 # (the SDL2 build) is not used.
@@ -89,25 +89,25 @@ while True:
 expected = ["kernel32.dll:" + n for n in ("ExitProcess", "GetProcAddress", "LoadLibraryA", "VirtualProtect")]
 check(sorted(imports) == expected, "imports %s" % imports)
 
-# Sections: code read-only and executable; the reserve for the show's image
-# at its base, writable and executable without contents; the payload last,
-# read-only data to the end of the file.
+# Sections: the stub's one section, its code followed by the payload,
+# read-only and executable, ending the file; the reserve for the show's
+# image at its base, writable and executable without contents.
 X, R, W = 0x20000000, 0x40000000, 0x80000000
 secs = p["sections"]
 names = [s[0] for s in secs]
-check(names[-2:] == [".tavimo", ".packed"], "sections %s" % names)
-for name, vsize, va, rsize, raw, chars in secs[:-2]:
-    check(not (chars & W and chars & X), "stub section %s is writable and executable" % name)
-    check(va + max(vsize, rsize) <= 0x10000, "stub section %s reaches into the image" % name)
-entry_section = [s for s in secs if s[2] <= p["entry"] < s[2] + s[1]]
-check(entry_section and entry_section[0][5] & X and not entry_section[0][5] & W,
-      "the entry point is not in read-only code")
-name, vsize, va, rsize, raw, chars = secs[-2]
+check(len(secs) == 2 and names[1] == ".tavimo", "sections %s" % names)
+name, vsize, va, rsize, raw, chars = secs[0]
+check(chars & (X | R) == X | R and not chars & W, "the stub's section %s is writable or not executable" % name)
+check(va + max(vsize, rsize) <= 0x10000, "the stub's section %s reaches into the image" % name)
+check(va <= p["entry"] < va + vsize, "the entry point is not in the stub's code")
+check(raw + rsize == len(packed), "the stub's section does not end the file")
+table = packed.index(b"packlive")
+payload, payload_size = struct.unpack_from("<II", packed, table + 12)
+check(va < payload and payload + payload_size == va + vsize, "the payload does not end the stub's section")
+name, vsize, va, rsize, raw, chars = secs[-1]
 check(rsize == 0 and chars & (X | R | W) == X | R | W, ".tavimo has contents or lacks a permission")
 check(va <= 0x10000 and va + vsize >= 0x10000 + l["size_of_image"],
       ".tavimo does not cover the image (0x%x..0x%x)" % (va, va + vsize))
-name, vsize, va, rsize, raw, chars = secs[-1]
-check(chars & (X | W) == 0 and raw + rsize == len(packed), ".packed is not read-only data ending the file")
 for a, b in zip(secs, secs[1:]):
     check(a[2] + max(a[1], a[3]) <= b[2], "sections %s and %s overlap" % (a[0], b[0]))
 check(p["size_of_image"] >= secs[-1][2] + secs[-1][1], "SizeOfImage too small")

@@ -24,15 +24,18 @@ wait_exit 15
 echo "ok: Escape ended the packed show with exit code 0 after $(since "$pressed") s"
 
 # 3. Damaged payloads: a byte near the start, the middle and the end of the
-# payload (the file's last section, whose size in memory is the payload's;
-# in the file it is padded) changed.
+# payload (where the unpack table, found by its magic words, says) changed.
 payload=$(python3 -c "
 import struct, sys
 d = open(sys.argv[1], 'rb').read()
+table = d.index(b'packlive')
+address, size = struct.unpack_from('<II', d, table + 12)
 nt = struct.unpack_from('<I', d, 0x3c)[0]
 n, opt = struct.unpack_from('<H', d, nt + 6)[0], struct.unpack_from('<H', d, nt + 20)[0]
-size, _, _, raw = struct.unpack_from('<IIII', d, nt + 24 + opt + 40 * (n - 1) + 8)
-print(raw, size)" "$EXE")
+for i in range(n):
+    va, rsize, raw = struct.unpack_from('<III', d, nt + 24 + opt + 40 * i + 12)
+    if va <= address < va + rsize:
+        print(raw + address - va, size)" "$EXE")
 read -r start size <<<"$payload"
 for at in $((start + 20)) $((start + size / 2)) $((start + size - 300)); do
   cp "$EXE" "$SCRATCH/damaged.exe"

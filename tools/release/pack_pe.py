@@ -39,10 +39,10 @@
 # comparison. The stub (stub_win32.c, unpack_cm.c) undoes it all. The
 # packed file:
 #   headers, with the show's subsystem, versions and stack sizes
-#   the stub's sections, at the addresses it was linked for
+#   the stub's one section (stub_win32.ld) at the address it was linked
+#     for, the payload after its code
 #   one section with no contents, readable, writable and executable,
 #     covering the show's image at its base and the decoder's scratch
-#   the payload
 # Its imports are the stub's (kernel32: LoadLibraryA, GetProcAddress,
 # VirtualProtect, ExitProcess). A file over 65536 bytes is still written
 # (the release test reports it); the script fails only when packing fails.
@@ -392,26 +392,53 @@ def cm_description(p):
 
 # --- Writing the packed file -------------------------------------------------
 
+def stub_imports(stub):
+    """The stub's import directory (address, size). The linker leaves the
+    entry empty when the imports share the code's section (stub_win32.ld):
+    then it is the descriptor whose address table is the stub's, and the
+    null descriptor after it."""
+    if stub.directory(1)[1]:
+        return stub.directory(1)
+    iat = stub.directory(12)[0]
+    memory = stub.memory()
+    for at in range(0, len(memory) - 40, 4):
+        if struct.unpack_from("<I", memory, at + 16)[0] == iat and not any(memory[at + 20:at + 40]):
+            name = struct.unpack_from("<I", memory, at + 12)[0]
+            if memory[name:name + 13].lower() == b"kernel32.dll\0":
+                return (at, 40)
+    fail("the stub has no import descriptor")
+
+
 def write_pe(show, stub, payload, table_for):
-    """The packed file's bytes. table_for(payload_offset, scratch) gives the
-    unpack table once the layout is known."""
+    """The packed file's bytes. table_for(payload_address, scratch) gives
+    the unpack table once the layout is known."""
     if stub.machine != show.machine or stub.pe64 != show.pe64:
         fail("the stub is not built for the show's machine")
     if stub.base + STUB_SPAN != show.base:
         fail("the stub is linked at 0x%x, not 0x%x" % (stub.base, show.base - STUB_SPAN))
     if show.directory(5)[1]:
         fail("the show has relocations: link it with --disable-reloc-section at a fixed base")
+    if len(stub.sections) != 1:
+        fail("the stub has %d sections, not one (stub_win32.ld)" % len(stub.sections))
     sa, fa = 0x1000, 0x200
 
-    stub_end = max(va + max(vsize, rsize) for _, vsize, va, rsize, _, _ in stub.sections)
-    reserve_va = align(stub_end, sa)
-    if reserve_va > STUB_SPAN:
-        fail("the stub is larger than the 64 KiB below the image")
+    # The stub's section with the payload after its code: one section to pad.
+    name, vsize, va, rsize, rptr, flags = stub.sections[0]
+    code = stub.data[rptr:rptr + min(vsize, rsize)]
     scratch = align(show.size_of_image, 16)
+    tab = table_for(va + len(code), scratch)
+    at = code.find(MAGIC)
+    if at < 0 or code.find(MAGIC, at + 1) >= 0:
+        fail("the stub does not have one unpack table")
+    if len(code) - at < len(tab):
+        fail("the stub's unpack table is too small")
+    data = code[:at] + tab + code[at + len(tab):] + payload
+    reserve_va = align(va + len(data), sa)
+    if reserve_va > STUB_SPAN:
+        fail("the stub and the payload are larger than the addresses below the image")
     reserve_end = align(STUB_SPAN + scratch + CM_SCRATCH, sa)
-    payload_va = reserve_end
 
-    nsections = len(stub.sections) + 2
+    nsections = 2
     opt_size = 240 if show.pe64 else 224
     headers = align(0x40 + 4 + 20 + opt_size + 40 * nsections, fa)
 
@@ -424,27 +451,13 @@ def write_pe(show, stub, payload, table_for):
         raw += data + bytes(size - len(data))
         sections.append(struct.pack("<8sIIIIIIHHI", name, vsize, va, size, ptr, 0, 0, 0, 0, flags))
 
-    tab = table_for(payload_va - STUB_SPAN, scratch)
-    found = 0
-    for name, vsize, va, rsize, rptr, flags in stub.sections:
-        data = stub.data[rptr:rptr + rsize]
-        at = data.find(MAGIC)
-        if at >= 0:
-            if len(data) - at < len(tab):
-                fail("the stub's unpack table is too small")
-            data = data[:at] + tab + data[at + len(tab):]
-            found += 1
-        place(name, vsize, va, data, flags)
-    if found != 1:
-        fail("the stub has %d unpack tables, not one" % found)
+    place(name, len(data), va, data, flags)
     place(b".tavimo", reserve_end - reserve_va, reserve_va, b"", 0xe0000080)
-    place(b".packed", len(payload), payload_va, payload, 0x40000040)
-    size_of_image = align(payload_va + len(payload), sa)
+    size_of_image = reserve_end
 
     # Headers: the show's optional header with the packed file's layout.
     opt = bytearray(show.data[show.opt:show.opt + opt_size])
-    code_size = sum(s[1] for s in stub.sections if s[5] & 0x20)
-    struct.pack_into("<III", opt, 4, code_size, len(payload), reserve_end - reserve_va)
+    struct.pack_into("<III", opt, 4, len(data), 0, reserve_end - reserve_va)
     struct.pack_into("<II", opt, 16, stub.entry, 0x1000)
     if show.pe64:
         struct.pack_into("<Q", opt, 24, stub.base)
@@ -455,8 +468,8 @@ def write_pe(show, stub, payload, table_for):
     dirs = 112 if show.pe64 else 96
     struct.pack_into("<I", opt, dirs - 4, 16)
     opt[dirs:dirs + 128] = bytes(128)
-    for index in (1, 12):                  # imports and their address table
-        struct.pack_into("<II", opt, dirs + 8 * index, *stub.directory(index))
+    struct.pack_into("<II", opt, dirs + 8 * 1, *stub_imports(stub))
+    struct.pack_into("<II", opt, dirs + 8 * 12, *stub.directory(12))
     exception = show.directory(3)          # 64-bit unwind data, for the show's code
     if exception[1]:
         struct.pack_into("<II", opt, dirs + 8 * 3, exception[0] + STUB_SPAN, exception[1])

@@ -4,7 +4,7 @@
  * tools/release/pack_pe.py lays the packed file out so that the image's
  * memory is already reserved (a section without contents, readable,
  * writable and executable, at the base the image was linked for) and the
- * payload follows it; it fills in `table` below. The stub decodes the image
+ * payload follows the stub's code; it fills in `table` below. The stub decodes the image
  * into place, checks it whole against its hash before anything of it runs,
  * binds its imports by name, gives its sections their page protections and
  * calls its entry point, whose exit code is the process's. A damaged file
@@ -13,8 +13,7 @@
 
 #include "tools/release/unpack_cm.h"
 
-/* Filled in by the packer, which finds it by its magic words; kept in the
- * code's section, which saves the packed file a section of its own. */
+/* Filled in by the packer, which finds it by its magic words. */
 __attribute__((used, section(".text$table"))) static const struct CmTable table = {
     {CM_MAGIC0, CM_MAGIC1}, 0, 0, 0, 0, 0, 0, {{0}}};
 
@@ -35,7 +34,7 @@ static int (*load(void))(void)
     const struct CmTable* t;
     __asm__("" : "=r"(t) : "0"(&table));
     BYTE* base = __ImageBase + t->image_offset;
-    if (cm_unpack_image(t, base + t->payload, t->payload_size, base, t->scratch, (struct Cm*)(base + t->scratch)))
+    if (cm_unpack_image(t, __ImageBase + t->payload, t->payload_size, base, t->scratch, (struct Cm*)(base + t->scratch)))
         return 0;
 
     IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);

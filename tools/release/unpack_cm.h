@@ -61,7 +61,7 @@ struct CmPiece {
 struct CmTable {
     uint32_t magic[2];     /* CM_MAGIC0/1 until the packer fills it in */
     uint32_t image_offset; /* the image's base, from the packed file's base */
-    uint32_t payload;      /* the payload, from the image's base */
+    uint32_t payload;      /* the payload, from the packed file's base */
     uint32_t payload_size;
     uint32_t scratch;      /* the decoder's state (CM_SCRATCH bytes), from the base;
                               the image may not reach it */
