@@ -4,9 +4,11 @@
 # With an argument it installs instead what one optional job needs:
 #   windows    the mingw-w64 cross-compiler for 32-bit Windows
 #   windows64  the one for 64-bit Windows
-#   wine       Wine, 32- and 64-bit (which brings in the i386 packages), and
+#   wine       Wine, 32- and 64-bit (which brings in the i386 packages),
 #              32-bit OpenGL: without it 32-bit Wine's DirectDraw has no 3D
-#              support and refuses the show's surfaces
+#              support and refuses the show's surfaces; and 32-bit ALSA's
+#              plugins: where PulseAudio is installed (web), ALSA's settings
+#              load its plugin, and 32-bit ALSA without it opens no device
 #   web        emscripten, chromium, firefox-esr and node for the web build
 #              and its browser tests, the test's node modules (tests/web),
 #              and PulseAudio, whose null sink plays Firefox's sound there
@@ -26,7 +28,7 @@ packages=(
 case "${1:-}" in
   windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
   windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
-  wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
+  wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libasound2-plugins:i386) ;;
   web)       packages=(emscripten chromium firefox-esr pulseaudio)
              # npm comes with a node that is not Debian's; Debian's otherwise.
              command -v npm >/dev/null || packages+=(npm) ;;
