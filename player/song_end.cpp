@@ -19,6 +19,7 @@
 
 #include "audio/mix_lock.h"
 #include "audio/voice.h"
+#include "player/channel.h"
 #include "player/replay.h"
 
 enum {
@@ -258,3 +259,35 @@ void song_end_free(SongEnd* watch)
     free(watch->loop_hashes);
     free(watch);
 }
+
+bool song_end_measure(Song* song, int32_t rate, int64_t limit_frames, SongLength* length)
+{
+    *length = SongLength{false, -1, -1, -1, SONG_END_NONE};
+    if (!song || song->playing || song->channels)
+        return false;
+    int32_t count = song->channel_count > 0 ? song->channel_count : 0;
+    Channel* channels = static_cast<Channel*>(calloc(size_t(count) + 1, sizeof(Channel)));
+    SongEnd* watch = channels ? song_end_create(song, 0) : nullptr;
+    if (!watch) {
+        free(channels);
+        return false;
+    }
+    mix_lock_acquire();
+    int32_t saved_rate = output_rate;
+    output_rate = rate;
+    for (int32_t i = 0; i < count; i++)
+        channels[i].voice_index = -1;
+    song->channels = channels;
+    song_rewind(song);
+    while (!watch->finished && watch->frames < limit_frames)
+        song_end_tick(song);
+    song->channels = nullptr;
+    output_rate = saved_rate;
+    mix_lock_release();
+    *length = SongLength{watch->length_frames >= 0 && watch->length_frames <= limit_frames,
+                         watch->length_frames, watch->back_order, watch->back_row, watch->how};
+    song_end_free(watch);
+    free(channels);
+    return true;
+}
+

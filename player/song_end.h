@@ -81,3 +81,23 @@ void song_end_free(SongEnd* watch);
 // The tick function of a watched song: the end check at each row's entry,
 // then song_tick, then the tick's frames counted as the mixer counts them.
 void song_end_tick(Song* song);
+
+// A song's first end as song_end_measure finds it.
+struct SongLength {
+    bool found;          // an end came within the limit
+    int64_t frames;      // frames before the first end, the last row whole; -1: none seen
+    int32_t back_order;  // order the song goes back to there; -1 without an end
+    int32_t back_row;    // row it goes back to
+    uint8_t how;         // SONG_END_*
+};
+
+// Where `song` (loaded, not playing) first ends at `rate` frames per second
+// (OUTPUT_RATE_MIN..OUTPUT_RATE_MAX), within `limit_frames`, measured
+// without sound: it is rewound and its ticks run alone, on channels bound to
+// no voice, until the end or the limit. The song is changed as playing
+// changes it (E5y sets a sample's finetune): measure a load of its own.
+// Takes the mix lock for the run (the tick length follows the voices' rate,
+// which it lends out meanwhile). False, with no end found, when memory
+// cannot be had or the song is playing.
+bool song_end_measure(Song* song, int32_t rate, int64_t limit_frames, SongLength* length);
+

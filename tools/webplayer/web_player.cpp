@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/mix_lock.h"
 #include "audio/sound.h"
 #include "audio/voice.h"
-#include "player/channel.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "tools/xm/xm_check.h"
@@ -39,42 +37,18 @@ const char* refusal(const char* name, const char* reason)
     return text;
 }
 
-// The song's length at XM_RATE as `tavimo-xm info` finds it: where its
-// end watcher sees the end, within the bound. Runs the replay engine and
-// the watcher alone on channels bound to no voice, so nothing sounds and no
-// voice changes, on a load of its own.
+// The song's length at XM_RATE as `tavimo-xm info` finds it, on a load of
+// its own.
 XmLength measure_length(void)
 {
     XmLength length = {false, 0, XM_RATE, -1, -1, SONG_END_NONE, XM_LENGTH_BOUND_S};
     Song* song = web_player_load_song();
     if (!song)
         return length;
-    int32_t count = song->channel_count > 0 ? song->channel_count : 0;
-    Channel* channels = static_cast<Channel*>(calloc(size_t(count) + 1, sizeof(Channel)));
-    SongEnd* watch = channels ? song_end_create(song, 0) : nullptr;
-    if (!watch) {
-        free(channels);
-        song_free(song);
-        return length;
-    }
-    mix_lock_acquire();  // output_rate is the mixer's too
-    int32_t saved_rate = output_rate;
-    output_rate = XM_RATE;
-    for (int32_t i = 0; i < count; i++)
-        channels[i].voice_index = -1;
-    song->channels = channels;
-    song_rewind(song);
-    const int64_t limit = int64_t(XM_LENGTH_BOUND_S) * XM_RATE;
-    while (!watch->finished && watch->frames < limit)
-        song_end_tick(song);
-    song->channels = nullptr;
-    output_rate = saved_rate;
-    mix_lock_release();
-    length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit,
-                      watch->length_frames, XM_RATE, watch->back_order, watch->back_row,
-                      watch->how, XM_LENGTH_BOUND_S};
-    song_end_free(watch);
-    free(channels);
+    SongLength measured;
+    if (song_end_measure(song, XM_RATE, int64_t(XM_LENGTH_BOUND_S) * XM_RATE, &measured))
+        length = XmLength{measured.found, measured.frames, XM_RATE, measured.back_order,
+                          measured.back_row, measured.how, XM_LENGTH_BOUND_S};
     song_free(song);
     return length;
 }

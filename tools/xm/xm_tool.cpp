@@ -113,16 +113,19 @@ int64_t render_song(Song* song, int32_t rate, int32_t loops, int64_t limit_frame
 // The song's length at `rate`, from a load of its own: the replay engine
 // changes a song as it plays (E5y sets a sample's finetune), so a song to
 // be played afterwards must not be the one measured. False when the file
-// cannot be loaded or mixed.
+// cannot be loaded or measured.
 bool measure(const char* path, int32_t rate, XmLength* length)
 {
     Song* song = load(path);
     if (!song)
         return false;
-    bool ok = start_offline(song, rate) &&
-              render_song(song, rate, 0, int64_t(XM_LENGTH_BOUND_S) * rate, nullptr, length) >= 0;
+    SongLength measured;
+    bool ok = song_end_measure(song, rate, int64_t(XM_LENGTH_BOUND_S) * rate, &measured);
+    *length = XmLength{measured.found, measured.frames, rate, measured.back_order,
+                       measured.back_row, measured.how, XM_LENGTH_BOUND_S};
+    if (!ok)
+        fprintf(stderr, "%s: out of memory\n", program);
     song_free(song);
-    render_close();
     return ok;
 }
 
