@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan capture bench windows windows64 wine-builds release release-windows release-windows64 web serve-web clean
+.PHONY: all deps build run test test-asan test-tsan capture bench windows windows64 wine-builds release release-windows release-windows64 web serve-web dist clean
 
 all: build
 
@@ -32,9 +32,17 @@ run: deps
 # Besides the show and the release, the 32-bit Windows program, whose static
 # checks the suite runs (tests/e2e/windows_build.sh), the packed Windows
 # release, whose static checks and decoder tests always run, and the web
-# page, which the browser test runs (tests/web/).
-test: build release windows release-windows wine-builds web
+# page, which the browser tests run (tests/web/), and the release archive.
+test: build release windows release-windows wine-builds web dist
 	cd build && ctest --output-on-failure -j $(JOBS)
+
+# The release as a viewer gets it: build-dist/tavimo-VERSION/ and its .zip
+# with the packed shows, the web show and the module player as one page
+# each, the video, screenshots, tavimo.txt and SHA256SUMS
+# (tools/dist/make_dist.sh; the tests check it, tests/e2e/dist_archive.py).
+dist: build release release-windows web
+	@cmake --build build-web -j $(JOBS) --target tavimo_single_scripts >/dev/null
+	@tools/dist/make_dist.sh
 
 # The whole show rendered offline, with sound: build/tavimo.mp4.
 capture: build
@@ -128,4 +136,4 @@ serve-web: web
 	@python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web
 
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-win64 build-release build-release-win32 build-release-win64 build-web
+	rm -rf build build-asan build-tsan build-win32 build-win64 build-release build-release-win32 build-release-win64 build-web build-dist

@@ -76,3 +76,24 @@ add_dependencies(tavimo_page tavimo_version)
 
 # The module player page beside the show (build-web/player.html).
 include(${CMAKE_SOURCE_DIR}/tools/webplayer/player.cmake)
+
+# Each page's program again as one script with its .wasm inside
+# (SINGLE_FILE: base64, instantiated from those bytes), for the pages of
+# `make dist` that play when opened from disk, where a browser refuses to
+# fetch a file beside the page: build-web/single/tavimo.js and
+# tavimo-player.js. Built only on request (target tavimo_single_scripts);
+# tools/dist/one_page.py puts them inside the pages.
+function(tavimo_single_file target)
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  get_target_property(options ${target} LINK_OPTIONS)
+  get_target_property(depends ${target} LINK_DEPENDS)
+  add_executable(${target}_single EXCLUDE_FROM_ALL ${sources})
+  target_link_libraries(${target}_single PRIVATE ${libraries})
+  target_link_options(${target}_single PRIVATE ${options} -sSINGLE_FILE=1)
+  set_target_properties(${target}_single PROPERTIES SUFFIX .js OUTPUT_NAME ${target}
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/single LINK_DEPENDS "${depends}")
+endfunction()
+tavimo_single_file(tavimo)
+tavimo_single_file(tavimo-player)
+add_custom_target(tavimo_single_scripts DEPENDS tavimo_single tavimo-player_single)

@@ -5,6 +5,9 @@
 //
 // Another page's test reuses it: `const b = await openBrowser(dir)`, then
 // `const page = await b.open("player.html")`, drive the page, `b.close()`.
+// openBrowser(dir, {browser: "firefox"}) drives Debian's firefox-esr
+// instead (WebDriver BiDi); {fromDisk: true} opens the pages from file://,
+// served by nothing, as a viewer who opened the file would.
 // The hooks record into window.tavimoRecord (window.tavimoReset() starts anew):
 //   frames      one [clock, renderMs] per presented frame
 //   clock       every clock reading, as value, count, value, count, ...
@@ -16,6 +19,7 @@ import http from "node:http";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
+import {pathToFileURL} from "node:url";
 import puppeteer from "puppeteer-core";
 
 const TYPES = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm"};
@@ -99,18 +103,32 @@ function installHooks() {
   };
 }
 
-export async function openBrowser(dir, {executable = "/usr/bin/chromium"} = {}) {
-  const server = await serve(dir);
-  const port = server.address().port;
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "tavimo-chromium-"));
-  const browser = await puppeteer.launch({
-    executablePath: executable,
+const CHROMIUM_ARGS = ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
+  "--disable-component-update", "--disable-sync", "--no-first-run",
+  "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+  "--disable-backgrounding-occluded-windows", "--window-size=960,600"];
+// Sound may start from a click, as in chromium; no updates or first-run pages.
+const FIREFOX_PREFS = {"media.autoplay.default": 0, "media.autoplay.blocking_policy": 0,
+  "app.update.enabled": false, "browser.shell.checkDefaultBrowser": false,
+  "dom.min_background_timeout_value": 4};
+
+export async function openBrowser(dir, {browser: kind = "chromium", fromDisk = false} = {}) {
+  const server = fromDisk ? null : await serve(dir);
+  const base = fromDisk ? pathToFileURL(path.resolve(dir)).href + "/" :
+                          `http://127.0.0.1:${server.address().port}/`;
+  const port = server ? server.address().port : 0;
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `tavimo-${kind}-`));
+  const browser = await puppeteer.launch(kind === "firefox" ? {
+    browser: "firefox",
+    executablePath: "/usr/bin/firefox-esr",
     headless: true,
     userDataDir: profile,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync", "--no-first-run",
-           "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
-           "--disable-backgrounding-occluded-windows", "--window-size=960,600"],
+    extraPrefsFirefox: FIREFOX_PREFS,
+  } : {
+    executablePath: "/usr/bin/chromium",
+    headless: true,
+    userDataDir: profile,
+    args: CHROMIUM_ARGS,
   });
   return {
     port,
@@ -122,18 +140,19 @@ export async function openBrowser(dir, {executable = "/usr/bin/chromium"} = {}) 
       page.on("pageerror", (e) => errors.push(String(e)));
       page.on("requestfailed", (r) => errors.push("request failed: " + r.url()));
       page.on("request", (r) => {
-        if (!r.url().startsWith(`http://127.0.0.1:${port}/`))
+        if (!r.url().startsWith(base) && !r.url().startsWith("data:"))
           errors.push("request outside the page's own files: " + r.url());
       });
       await page.evaluateOnNewDocument(installHooks);
-      await page.goto(`http://127.0.0.1:${port}/${file}`, {waitUntil: "load"});
+      await page.goto(base + file, {waitUntil: "load"});
       await page.waitForSelector("body");
       page.tavimoErrors = errors;
       return page;
     },
     async close() {
       await browser.close();
-      server.close();
+      if (server)
+        server.close();
       fs.rmSync(profile, {recursive: true, force: true});
     },
   };

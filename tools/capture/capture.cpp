@@ -74,7 +74,7 @@ void usage(FILE* out)
             "                      [--video FILE]\n"
             "Renders the show offline. --wav writes its audio (44100 Hz 16-bit stereo), --png\n"
             "the frame on screen at each show time MS (ms since start), --video an MP4 with\n"
-            "sound (needs ffmpeg). --fps sets the simulated frame rate (default 60).\n");
+            "sound at 1280x800, each pixel a 4x4 block (needs ffmpeg). --fps sets the simulated frame rate (default 60).\n");
 }
 
 // Mixes every block the device has entered by now.
@@ -211,11 +211,14 @@ bool start_video(void)
         return false;
     }
     // Frames go to ffmpeg now; the sound is muxed in once the show is over.
+    // Each pixel becomes a 4x4 block, never smoothed: the chroma's 2x2
+    // blocks then lie within a pixel's, and a low crf keeps the block edges
+    // sharp (yuv420p plays everywhere, 4:4:4 does not).
     std::string silent = std::string(options.video_path) + ".video.mp4";
     char command[8192];
     snprintf(command, sizeof command,
              "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 320x200 -r %d -i - "
-             "-vf scale=960:720:flags=neighbor -c:v libx264 -preset veryfast -crf 18 "
+             "-vf scale=1280:800:flags=neighbor -c:v libx264 -preset veryfast -crf 10 "
              "-pix_fmt yuv420p '%s'",
              options.fps, silent.c_str());
     video_pipe = popen(command, "w");
@@ -235,7 +238,8 @@ bool finish_video(void)
     std::string silent = std::string(options.video_path) + ".video.mp4";
     char command[8192];
     snprintf(command, sizeof command,
-             "ffmpeg -loglevel error -y -i '%s' -i '%s' -c:v copy -c:a aac -b:a 192k -shortest '%s'",
+             "ffmpeg -loglevel error -y -i '%s' -i '%s' -c:v copy -c:a aac -b:a 192k -shortest "
+             "-movflags +faststart '%s'",
              silent.c_str(), video_wav.c_str(), options.video_path);
     bool ok = system(command) == 0;
     remove(silent.c_str());
