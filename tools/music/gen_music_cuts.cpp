@@ -12,10 +12,11 @@
 //
 // The pass follows the song in playing order with a plain model of each
 // channel's voice (when it was struck, what it plays, whether it was
-// released, cut or has run out), so it cuts only voices that may still sound
-// and whose wave is not at zero there (a one-shot may dip to zero exactly
-// where a retrigger restarts it); a pattern played at several places gets
-// the cuts any of them needs. Where
+// released, cut or has run out, how loud it is), so it cuts only where the
+// jump could be heard: not a voice too quiet by then, nor one whose wave is
+// at zero there (a one-shot may dip to zero exactly where a retrigger
+// restarts it); a pattern played at several places gets the cuts any of
+// them needs. Where
 // the row before holds an effect already, the effect moves to the volume
 // column when that column has the same command (vibrato, tone portamento),
 // and a noise sweep's pitch slide is taken one row earlier at double speed
@@ -29,7 +30,7 @@
 namespace {
 
 constexpr uint8_t FX_PORTA_UP = 0x1, FX_TONE_PORTA = 0x3, FX_VIBRATO = 0x4,
-                  FX_TONE_PORTA_SLIDE = 0x5, FX_OFFSET = 0x9, FX_EXTENDED = 0xE, FX_KEY_OFF = 20,
+                  FX_TONE_PORTA_SLIDE = 0x5, FX_PANNING = 0x8, FX_OFFSET = 0x9, FX_EXTENDED = 0xE, FX_KEY_OFF = 20,
                   FX_RETRIGGER = 27;
 constexpr uint8_t EX_RETRIG = 0x9, EX_CUT = 0xC, EX_DELAY = 0xD;
 constexpr uint8_t KEY_OFF = 97;
@@ -46,6 +47,7 @@ struct VoiceModel {
     double rate = 0;           // sample frames per second
     long released = -1;        // song tick of the key-off, -1 none
     int volume = 64;           // channel volume 0..64
+    int panning = 128;         // channel panning 0..255
 };
 
 // A cell of the song: a pattern's row and channel.
@@ -75,15 +77,6 @@ int retrigger_every(const XmCell& c)
     return 0;
 }
 
-// Ticks a key-off leaves an enveloped instrument sounding: its fade-out
-// takes 65536 / (2 x fadeout) ticks.
-long release_ticks(const XmInstrument& in)
-{
-    if (!(in.volume_envelope.type & 1)) return 0;
-    if (in.fadeout == 0) return 1L << 30;
-    return 65536L / (2L * in.fadeout) + 2;
-}
-
 // The sample frame the voice plays at song tick `t`, for a voice that has
 // not crossed a loop.
 double position_at(const VoiceModel& v, long t)
@@ -91,27 +84,77 @@ double position_at(const VoiceModel& v, long t)
     return v.start + (double)(t - v.struck) * TICK_FRAMES * v.rate / OUTPUT_RATE;
 }
 
-// Whether a restart at song tick `t` would make the sound jump: the voice
-// sounds there (with a gain above zero) and its wave is not at zero.
-bool restart_jumps(const VoiceModel& v, const std::vector<XmInstrument>& instruments, long t)
+// The volume envelope's value (0..64) `elapsed` ticks after the note
+// started, released `since_release` ticks ago (-1: still held). The
+// envelope moves a point a tick, holds at its sustain point until the
+// key-off and runs on from there; a looping envelope counts at its loudest
+// point, and a falling one at the louder of two ticks.
+double envelope_at(const XmEnvelope& e, long elapsed, long since_release)
 {
-    if (!v.live || v.instrument == 0 || v.volume == 0) return false;
+    if (!(e.type & 1) || e.points.empty()) return 64.0;
+    double top = 0;
+    for (const auto& point : e.points) top = std::max(top, (double)point.second);
+    if (e.type & 4) return top;
+    long x = elapsed;
+    if ((e.type & 2) && e.sustain < e.points.size()) {
+        long hold = e.points[e.sustain].first;
+        x = since_release < 0 ? std::min(x, hold) : std::min(x, hold + since_release);
+    }
+    double louder = 0;
+    for (long at : {std::max(0L, x - 2), x}) {
+        double y = e.points.back().second;
+        for (size_t i = 0; i + 1 < e.points.size(); i++) {
+            long x0 = e.points[i].first, x1 = e.points[i + 1].first;
+            if (at >= x0 && at < x1) {
+                y = e.points[i].second +
+                    (double)(at - x0) / (double)(x1 - x0) * (e.points[i + 1].second - e.points[i].second);
+                break;
+            }
+        }
+        louder = std::max(louder, y);
+    }
+    return louder;
+}
+
+// The largest jump, in fractions of full scale, that a restart of the
+// voice at song tick `t` may make: the voice's gain there (channel volume,
+// envelope, fade-out, the louder side of its panning) times the largest
+// value it may be at (near its place in a one-shot, anywhere in a loop).
+// The new note starts at zero, as every sample here does. A one-shot that
+// has run out, or that dips to zero just there, makes none.
+double restart_jump(const VoiceModel& v, const std::vector<XmInstrument>& instruments, long t)
+{
+    if (!v.live || v.instrument == 0 || v.volume == 0) return 0;
     const XmInstrument& in = instruments[(size_t)v.instrument - 1];
     const XmSample& s = in.samples[(size_t)v.sample];
-    double at = position_at(v, t);
-    if (!s.loop_bits) {
-        if (at > (double)s.values.size() + 2) return false;   // a one-shot that has run out
-        // Where the wave is at zero (within the values read around it).
-        size_t i = (size_t)std::floor(at);
-        if (i + 1 < s.values.size() && s.values[i] == 0 && s.values[i + 1] == 0) return false;
+    long since_release = v.released >= 0 ? t - v.released : -1;
+    double fade = 1.0;
+    if (since_release >= 0) {
+        if (!(in.volume_envelope.type & 1)) return 0;   // the key-off silenced it at once
+        fade = std::max(0.0, 1.0 - 2.0 * in.fadeout * (double)std::max(0L, since_release - 1) / 65536.0);
     }
-    const XmEnvelope& e = in.volume_envelope;
-    long elapsed = t - v.struck;
-    if ((e.type & 7) == 1 && e.points.back().second == 0 && elapsed > e.points.back().first + 1)
-        return false;   // an envelope that has fallen to silence for good
-    if (v.released >= 0 && t - v.released >= release_ticks(in)) return false;
-    return true;
+    double volume = v.volume / 64.0 * envelope_at(in.volume_envelope, t - v.struck, since_release) /
+                    64.0 * fade * 127.0;
+    double side = (in.panning_envelope.type & 1) ? 255.0 : std::max(v.panning, 255 - v.panning);
+    size_t from = 0, to = s.values.size();
+    if (!s.loop_bits) {
+        double at = position_at(v, t);
+        if (at > (double)s.values.size() + 2) return 0;
+        size_t i = (size_t)std::floor(at);
+        if (i + 1 < s.values.size() && s.values[i] == 0 && s.values[i + 1] == 0) return 0;
+        from = i > 8 ? i - 8 : 0;
+        to = std::min(s.values.size(), i + 10);
+    }
+    int largest = 0;
+    for (size_t i = from; i < to; i++) largest = std::max(largest, std::abs((int)s.values[i]));
+    return volume * side / 255.0 / 255.0 * largest / 128.0;
 }
+
+// A jump is heard as a click from 1/64 of full scale at the voice's gain;
+// the pass cuts from three quarters of that, for what its model leaves out
+// (the largest value the voice may be at stands for the one it is at, so
+// the real jumps it leaves are smaller still).
+constexpr double CUT_FROM = 0.75 / 64.0;
 
 // Puts a cut on the last tick of `c`, moving an effect that is in the way
 // where that changes nothing heard. `before` is the row ahead of it on the
@@ -182,7 +225,7 @@ int music_cut_before_restarts(XmModule& m)
                     for (int t = 0; t < MUSIC_SPEED; t++) {
                         bool note_start = t == note_tick;
                         if (!note_start && !(t > 0 && every > 0 && t % every == 0)) continue;
-                        if (restart_jumps(v, m.instruments, row_tick + t)) {
+                        if (restart_jump(v, m.instruments, row_tick + t) >= CUT_FROM) {
                             XmCell* prev = cell_at(last[ch]);
                             bool cut = t == 0 && prev && cut_last_tick(*prev, cell_at(before_last[ch]));
                             if (!cut) {
@@ -210,8 +253,13 @@ int music_cut_before_restarts(XmModule& m)
                         v.start = c.effect == FX_OFFSET ? 256.0 * c.parameter : 0.0;
                         v.rate = 8363.0 * std::pow(2.0, (c.note + s.relative_note - 49) / 12.0);
                         v.released = -1;
-                        if (c.instrument) v.volume = s.volume;
+                        if (c.instrument) {
+                            v.volume = s.volume;
+                            v.panning = s.panning;
+                        }
                     }
+                    if (c.effect == FX_PANNING) v.panning = c.parameter;
+                    if ((c.volume >> 4) == 0xC) v.panning = 16 * (c.volume & 0xF);
                     if (c.volume >= 0x10 && c.volume <= 0x50) v.volume = c.volume - 0x10;
                     if ((c.volume >> 4) == 0x8) v.volume = std::max(0, v.volume - (c.volume & 0xF));
                     if ((c.volume >> 4) == 0x9) v.volume = std::min(64, v.volume + (c.volume & 0xF));

@@ -5,46 +5,6 @@
 // exactly by a silent tail on one one-shot sample.
 #include "tools/music/gen_music.h"
 
-#include <map>
-
-namespace {
-
-// Gives each sample the volume its notes set most often as its default, and
-// leaves that volume out of those notes: a note that names its instrument
-// starts at the sample's default volume, so it sounds the same and costs a
-// byte less. Only samples whose every such note sets its volume take part
-// (the others have notes that rely on the default as it is).
-void default_volumes(XmModule& m)
-{
-    for (size_t i = 0; i < m.instruments.size(); i++) {
-        XmInstrument& in = m.instruments[i];
-        for (size_t slot = 0; slot < in.samples.size(); slot++) {
-            std::map<int, int> count;   // volume -> notes setting it
-            bool all_set = true;
-            for (const XmPattern& p : m.patterns)
-                for (const XmCell& c : p.cells) {
-                    if (c.instrument != i + 1 || c.note == 0 || c.note > 96 ||
-                        in.keymap[c.note - 1] != slot)
-                        continue;
-                    if (c.volume >= 0x10 && c.volume <= 0x50) count[c.volume - 0x10]++;
-                    else all_set = false;
-                }
-            if (!all_set || count.empty()) continue;
-            int best = count.begin()->first;
-            for (const auto& [volume, notes] : count)
-                if (notes > count[best]) best = volume;
-            in.samples[slot].volume = (uint8_t)best;
-            for (XmPattern& p : m.patterns)
-                for (XmCell& c : p.cells)
-                    if (c.instrument == i + 1 && c.note && c.note <= 96 &&
-                        in.keymap[c.note - 1] == slot && c.volume == 0x10 + best)
-                        c.volume = 0;
-        }
-    }
-}
-
-}  // namespace
-
 XmModule music_module(void)
 {
     XmModule m;
@@ -58,7 +18,6 @@ XmModule music_module(void)
     music_compose(m.patterns);
     music_make_instruments(m.instruments);
     music_cut_before_restarts(m);
-    default_volumes(m);
     return m;
 }
 
