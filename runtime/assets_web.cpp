@@ -20,7 +20,6 @@ bool unpack_assets(void)
         table.image_end != uint32_t(ASSET_BLOB_SIZE))
         return false;
     // The blob is only read once the show runs; until then it is this room.
-    uint8_t* blob = const_cast<uint8_t*>(asset_blob);
     return unpack_image(&table, assets_packed + sizeof table, assets_packed_size - sizeof table,
-                        blob, probabilities) == 0;
+                        asset_blob, probabilities) == 0;
 }
