@@ -120,3 +120,33 @@ bool voice_stop(int32_t index)
     v->sample = nullptr;
     return true;
 }
+
+uint8_t voice_level(const Voice* v, int32_t frames)
+{
+    const Sample* s = v->sample;
+    if (!s || !s->data || s->length == 0)
+        return 0;
+    uint32_t gain = v->gain_left > v->gain_right ? v->gain_left : v->gain_right;
+    if (gain == 0)
+        return 0;
+    uint64_t span = (uint64_t(uint32_t(v->step)) * uint64_t(frames)) +
+                    ((uint64_t(v->step_fraction) * uint64_t(frames)) >> 32) + 1;
+    uint64_t stride = span / 256 + 1;
+    uint64_t loop_end = uint64_t(s->loop_start) + s->loop_length;
+    bool looped = s->loop_type != LOOP_NONE && s->loop_length != 0;
+    int32_t peak = 0;
+    for (uint64_t k = 0; k < span; k += stride) {
+        uint64_t i = v->direction == VOICE_BACKWARD ? (v->position >= k ? v->position - k : 0)
+                                                    : uint64_t(v->position) + k;
+        if (i >= (looped ? loop_end : uint64_t(s->length))) {
+            if (!looped)
+                break;
+            i = s->loop_start + (i - s->loop_start) % s->loop_length;
+        }
+        int32_t value = s->data[i] < 0 ? -int32_t(s->data[i]) : s->data[i];
+        if (value > peak)
+            peak = value;
+    }
+    uint32_t level = uint32_t(peak) * gain / 32768;  // 0..255
+    return uint8_t(level > 255 ? 255 : level);
+}

@@ -15,6 +15,8 @@
 //   song_stop (main, under the mix   voice_stop
 //     lock, outside any block)
 //   mixing thread                    mix_voices, clip_output
+//   a level meter (web player's      voice_level
+//     tick, under the mix lock)
 // The mixer keeps per-run working values of its own and is not reentrant.
 #pragma once
 #include <cstdint>
@@ -104,6 +106,12 @@ int32_t voice_start(int32_t index, Sample* sample);
 // Silences voice `index`: position 0, no sample; gains, ramp and step stay.
 // False when the voices do not exist or the index is not 0..255.
 bool voice_stop(int32_t index);
+
+// The peak a voice puts out over its next `frames` output frames, 0..255
+// (a level meter's reading): the largest sample value it will read there,
+// times the larger of its target gains. Reads at most 256 values, spread
+// over the span; 0 for a silent voice.
+uint8_t voice_level(const Voice* voice, int32_t frames);
 
 // Adds `frames` stereo frames of every voice in the list starting at
 // `list`->next (a sentinel) into `destination` (left, right floats in 16-bit

@@ -539,3 +539,36 @@ TEST(Clipper, RoundsTiesToEvenAndClamps)
 }
 
 }  // namespace
+
+namespace {
+
+// The level meter's reading: the peak of the values a voice will read over
+// the frames asked for, at the larger of its gains; it follows a loop back,
+// stops at the end of a sample without one, and reads nothing outside the
+// sample (the fence would end the test).
+TEST_F(Mixer, VoiceLevelIsThePeakAheadAtTheLargerGain)
+{
+    std::vector<int16_t> values(1000, 1000);
+    values[600] = -32768;
+    FencedSample looped(values, 500, 500, LOOP_FORWARD);
+    FencedSample once(values, 0, 1000, LOOP_NONE);
+    Voice* v = &voices[0];
+    EXPECT_EQ(voice_level(v, 1000), 0) << "no sample";
+    voice_set_frequency(v, 44100);  // one frame of the sample per frame
+    voice_set_volume(v, 255);
+    voice_set_panning(v, 0);        // gains 255 and 0
+    voice_start(0, &looped.sample);
+    EXPECT_EQ(voice_level(v, 100), 1000 * 255 / 32768) << "the peak lies beyond";
+    EXPECT_EQ(voice_level(v, 700), 255);
+    v->position = 900;              // 300 frames reach round the loop to 600
+    EXPECT_EQ(voice_level(v, 300), 255);
+    voice_start(0, &once.sample);
+    v->position = 900;
+    EXPECT_EQ(voice_level(v, 300), 1000 * 255 / 32768) << "the sample ends first";
+    v->position = 0;
+    voice_set_volume(v, 127);
+    voice_set_panning(v, 128);      // gains 63 and 63
+    EXPECT_EQ(voice_level(v, 700), 63);
+}
+
+}  // namespace
