@@ -10,7 +10,6 @@
 // each at the frame of its tick, and handed on as their frames are.
 #include "api/tavimo_xm.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -145,31 +144,23 @@ bool watch_from_here(TavimoXm* xm, int64_t frame)
     return true;
 }
 
-// The song's length at the output rate: its ticks played through to its
-// first end, on a load of its own (the engine changes a song as it plays,
-// E5y a sample's finetune) with no voices, so nothing is mixed.
+// The song's length at the output rate, on a load of its own (the engine
+// changes a song as it plays, E5y a sample's finetune).
 bool measure(TavimoXmInfo* info)
 {
     Song* song = song_create("module", nullptr);
     if (!song)
         return false;
-    SongEnd* watch = song_start(song) ? song_end_create(song, 0) : nullptr;
-    if (!watch) {
-        song_free(song);
-        return false;
-    }
-    const int64_t limit = int64_t(TAVIMO_XM_LENGTH_BOUND_SECONDS) * info->rate;
-    while (!watch->finished && watch->frames < limit)
-        song->tick_function(song);
-    bool found = watch->length_frames >= 0 && watch->length_frames <= limit;
-    info->length_frames = found ? watch->length_frames : -1;
-    info->length_seconds = found ? double(watch->length_frames) / info->rate : -1.0;
-    info->end_kind = found ? int(watch->how) : int(TAVIMO_XM_END_NONE);
-    info->end_back_order = found ? watch->back_order : -1;
-    info->end_back_row = found ? watch->back_row : -1;
-    song_end_free(watch);
+    SongLength length;
+    bool measured = song_end_measure(
+        song, info->rate, int64_t(TAVIMO_XM_LENGTH_BOUND_SECONDS) * info->rate, &length);
     song_free(song);
-    return true;
+    info->length_frames = length.found ? length.frames : -1;
+    info->length_seconds = length.found ? double(length.frames) / info->rate : -1.0;
+    info->end_kind = length.found ? int(length.how) : int(TAVIMO_XM_END_NONE);
+    info->end_back_order = length.found ? length.back_order : -1;
+    info->end_back_row = length.found ? length.back_row : -1;
+    return measured;
 }
 
 // The facts the loader kept; the length is measured apart.
@@ -318,7 +309,6 @@ TavimoXm* tavimo_xm_load(const void* data, size_t size, int rate, const char** r
         return nullptr;
     }
     memory_file_register(static_cast<const uint8_t*>(data), data ? int32_t(size) : 0);
-    voices_set_rate(rate);
     xm->end_frame = -1;
     xm->info.rate = rate;
     if (!measure(&xm->info) || !(xm->song = song_create("module", nullptr))) {
