@@ -15,7 +15,7 @@ float ramp_scale;
 void voices_set_rate(int32_t rate)
 {
     output_rate = rate;
-    ramp_frames = int32_t(int64_t(rate) * 128 / 44100);
+    ramp_frames = int32_t(int64_t(rate) * 128 / OUTPUT_RATE_DEFAULT);
     ramp_scale = 1.0f / float(ramp_frames);
 }
 

@@ -25,8 +25,10 @@
 
 enum { VOICE_COUNT = 256 };
 
-// Output rates the voices (and the sound device) accept, frames per second.
-enum { OUTPUT_RATE_MIN = 8000, OUTPUT_RATE_MAX = 384000 };
+// Output rates the voices (and the sound device) accept, frames per second;
+// the show plays at OUTPUT_RATE_DEFAULT, which is also the rate assumed while
+// the voices are closed and the tools' unless told otherwise.
+enum { OUTPUT_RATE_MIN = 8000, OUTPUT_RATE_MAX = 384000, OUTPUT_RATE_DEFAULT = 44100 };
 
 // Voice directions.
 enum { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
@@ -63,7 +65,7 @@ extern Voice* voices;
 extern Voice voice_list;
 
 // Rate values, set by voices_set_rate.
-extern int32_t output_rate;  // output frames per second, 44100 in the show
+extern int32_t output_rate;  // output frames per second, OUTPUT_RATE_DEFAULT in the show
 extern int32_t ramp_frames;  // frames of a gain ramp: 128 at 44100 Hz
 extern float ramp_scale;     // 1 / ramp_frames
 

@@ -134,7 +134,7 @@ void bench_mixer(const BenchOptions&)
 {
     module_position = 0;
     register_stream_callbacks(module_open, module_close, module_read, module_seek, module_tell);
-    if (!render_open(44100)) {
+    if (!render_open(OUTPUT_RATE_DEFAULT)) {
         fprintf(stderr, "mixer: the voices did not open\n");
         return;
     }

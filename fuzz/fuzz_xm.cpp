@@ -22,7 +22,7 @@ static void install_voices(void)
 {
     if (voices)
         return;
-    voices_set_rate(44100);
+    voices_set_rate(OUTPUT_RATE_DEFAULT);
     voices_open();
 }
 

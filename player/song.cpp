@@ -20,17 +20,15 @@ static constexpr Song empty_list(Song* sentinel)
 
 Song playing_songs = empty_list(&playing_songs);
 
-// Rate assumed before the voices have opened; render_open recomputes
-// the tick length of every playing song at its own rate.
-enum { DEFAULT_OUTPUT_RATE = 44100 };
-
 void set_tempo(Song* song, int32_t bpm)
 {
     song->bpm = bpm;
     // A BPM below 1 has no tick length; the loader refuses such modules and
     // the tempo effect never gives less than 32, so this only guards callers.
     double beats = bpm < 1 ? 1.0 : static_cast<double>(bpm);
-    double rate = output_rate > 0 ? output_rate : DEFAULT_OUTPUT_RATE;
+    // Before the voices open the show's rate is assumed; render_open
+    // recomputes the tick length of every playing song at its own rate.
+    double rate = output_rate > 0 ? output_rate : OUTPUT_RATE_DEFAULT;
     // 0.4 and 0.001 as single-precision constants, the rest in double.
     double frames = 1000.0 / (beats * static_cast<double>(0.4f)) * rate *
                     static_cast<double>(0.001f);

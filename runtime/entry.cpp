@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "audio/sound.h"
+#include "audio/voice.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "player/module_file.h"
@@ -34,7 +35,7 @@ int tavimo_run(void)
 
     // Plays a silent ring from here on; the mixing thread starts, rendering
     // the songs on the voices opened at the device's rate.
-    if (!render_open(44100) || !sound_open(44100, render_songs))
+    if (!render_open(OUTPUT_RATE_DEFAULT) || !sound_open(OUTPUT_RATE_DEFAULT, render_songs))
         return EXIT_SOUND_FAILED;
 
     // The song name stands where a file name is expected; the module file

@@ -251,14 +251,14 @@ bool finish_video(void)
 bool write_audio(const char* path)
 {
     WavWriter wav;
-    if (!wav_open(&wav, path, 44100)) {
+    if (!wav_open(&wav, path, OUTPUT_RATE_DEFAULT)) {
         fprintf(stderr, "tavimo-capture: cannot write %s\n", path);
         return false;
     }
     // Nothing plays before the device opens; then one lap of the silent
     // ring; then the blocks in the order they were mixed, up to the end.
-    int64_t total_frames = now_us * 44100 / 1000000;
-    int64_t lead = sound_open_us * 44100 / 1000000 + int64_t(ring_frames);
+    int64_t total_frames = now_us * OUTPUT_RATE_DEFAULT / 1000000;
+    int64_t lead = sound_open_us * OUTPUT_RATE_DEFAULT / 1000000 + int64_t(ring_frames);
     wav_write_silence(&wav, std::min(lead, total_frames));
     int64_t rest = std::min<int64_t>(total_frames - lead, int64_t(mixed.size() / 2));
     wav_write(&wav, mixed.data(), rest);
@@ -296,7 +296,7 @@ int main(int argc, char** argv)
         return 1;
     wall_start = std::chrono::steady_clock::now();
     headless_on_flip = on_flip;
-    mixed.reserve(size_t(44100) * 2 * 160);
+    mixed.reserve(size_t(OUTPUT_RATE_DEFAULT) * 2 * 160);
 
     int code = tavimo_run();
     progress(true);

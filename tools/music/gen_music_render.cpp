@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr int RATE = 44100;
+constexpr int RATE = OUTPUT_RATE_DEFAULT;  // the show's
 constexpr double ORDER_SECONDS = 64 * MUSIC_SPEED * 2.5 / MUSIC_BPM;   // 7.68 s
 constexpr int SILENCE_LEVEL = 33;   // |sample| at or below this (-60 dBFS) counts as silent
 

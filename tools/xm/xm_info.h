@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "audio/voice.h"
 #include "player/song.h"
 
 // How tavimo-xm measures, checks and renders unless told otherwise (the web
 // player does as it does): at XM_RATE frames per second, and a song whose
 // end is not found within XM_LENGTH_BOUND_S seconds is taken to go on.
-enum { XM_RATE = 44100, XM_LENGTH_BOUND_S = 20 * 60 };
+enum { XM_RATE = OUTPUT_RATE_DEFAULT, XM_LENGTH_BOUND_S = 20 * 60 };
 
 // A song's length as its end watcher (player/song_end.h) found it.
 struct XmLength {
