@@ -8,7 +8,11 @@
 #              32-bit OpenGL: without it 32-bit Wine's DirectDraw has no 3D
 #              support and refuses the show's surfaces; and 32-bit ALSA's
 #              plugins: where PulseAudio is installed (web), ALSA's settings
-#              load its plugin, and 32-bit ALSA without it opens no device
+#              load its plugin, and 32-bit ALSA without it opens no device.
+#              Where the kernel cannot run 32-bit programs, or the i386
+#              architecture cannot be added (no i386 packages in the
+#              sources), 64-bit Wine alone, which runs the show's 64-bit
+#              twin (make windows64)
 #   web        emscripten, chromium, firefox-esr and node for the web build
 #              and its browser tests, the test's node modules (tests/web),
 #              and PulseAudio, whose null sink plays Firefox's sound there
@@ -28,7 +32,9 @@ packages=(
 case "${1:-}" in
   windows)   packages=(g++-mingw-w64-i686-win32 cmake) ;;
   windows64) packages=(g++-mingw-w64-x86-64-win32 cmake) ;;
-  wine)      packages=(wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libasound2-plugins:i386) ;;
+  wine)      packages=(wine wine64)
+             "$(dirname "$0")/runs-32bit.sh" &&
+               packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libasound2-plugins:i386) ;;
   web)       packages=(emscripten chromium firefox-esr pulseaudio)
              # npm comes with a node that is not Debian's; Debian's otherwise.
              command -v npm >/dev/null || packages+=(npm) ;;
@@ -65,10 +71,27 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
-if [ "${1:-}" = wine ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+install() {
+  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "$@" >/dev/null
+}
+if [ "${1:-}" = wine ] && [[ " ${missing[*]}" == *:i386* ]]; then
+  added=""
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386 && added=yes
+  fi
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq || true
+  if ! install "${missing[@]}"; then
+    # No 32-bit Wine here: the 64-bit one runs the show's 64-bit twin.
+    echo "32-bit Wine cannot be installed here; installing 64-bit Wine alone" >&2
+    [ -n "$added" ] && $sudo dpkg --remove-architecture i386 2>/dev/null
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+    native=()
+    for p in "${missing[@]}"; do [[ $p == *:i386 ]] || native+=("$p"); done
+    [ ${#native[@]} -eq 0 ] || install "${native[@]}"
+  fi
+else
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+  install "${missing[@]}"
 fi
-$sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 [ "${1:-}" = web ] && web_modules
 exit 0
