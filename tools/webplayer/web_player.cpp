@@ -184,7 +184,7 @@ const char* web_player_load(const char* name, int32_t size)
     free_song();
     snprintf(p.name, sizeof p.name, "%s", name ? name : "");
     if (!p.buffer || size < 0 || size > p.buffer_size)
-        return refusal(p.name, "not an XM module");
+        return refusal(p.name, xm_refusal_text(XM_NOT_XM));
     p.module_size = size;
     Song* song = web_player_load_song();
     if (!song) {
@@ -202,7 +202,7 @@ const char* web_player_load(const char* name, int32_t size)
     p.info[3] = write_findings();
     if (!p.tick_levels || !p.levels || !p.info[0] || !p.info[1] || !p.info[2] || !p.info[3]) {
         free_song();
-        return refusal(p.name, "out of memory");
+        return refusal(p.name, xm_refusal_text(XM_OUT_OF_MEMORY));
     }
     p.paused = false;
     p.status.state = WEB_PLAYER_STOPPED;
