@@ -15,6 +15,7 @@
 
 #include "audio/voice.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
@@ -63,8 +64,7 @@ void expect_envelope(const XmEnvelope& made, const EnvelopePoint* points, uint8_
 }
 
 // The whole show's length played through our own replay engine and mixer as
-// the mixing thread plays it (blocks of 884 frames, a tick whenever the tick
-// runs out, the voices mixed in between, each block clipped).
+// the mixing thread plays it (render_songs, block by block).
 std::vector<int16_t> render_show_music(size_t total)
 {
     voice_probe_install();
@@ -76,23 +76,10 @@ std::vector<int16_t> render_show_music(size_t total)
         voice_probe_remove();
         return out;
     }
-    const int32_t block = 884;
+    const int32_t block = mix_block_frames(44100);
     std::vector<float> mix(2 * block);
-    int32_t until_tick = 0;
-    for (size_t at = 0; at < total; at += block) {
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        for (int32_t done = 0; done < block;) {
-            if (until_tick == 0) {
-                song_tick(song);
-                until_tick = song->samples_per_tick;
-            }
-            int32_t piece = std::min(until_tick, block - done);
-            mix_voices(mix.data() + 2 * done, &voice_list, piece);
-            done += piece;
-            until_tick -= piece;
-        }
-        clip_output(out.data() + 2 * at, mix.data(), block);
-    }
+    for (size_t at = 0; at < total; at += block)
+        render_songs(mix.data(), out.data() + 2 * at, block);
     song_free(song);
     voice_probe_remove();
     return out;

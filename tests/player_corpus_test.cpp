@@ -10,6 +10,7 @@
 #include "audio/voice.h"
 #include "player/disk_file.h"
 #include "player/module_file.h"
+#include "player/render.h"
 #include "player/stream.h"
 #include "player/replay.h"
 #include "player/song.h"
@@ -80,27 +81,14 @@ TEST(PlayerCorpus, EveryModulePlaysToItsEnd)
     voice_probe_remove();
 }
 
-// Renders `seconds` of a started song the way the mixing thread does: a
-// tick whenever the tick runs out, the voices mixed in between, then the
-// clipper. Returns interleaved 16-bit stereo.
-static std::vector<int16_t> render(Song* song, int seconds)
+// Renders `seconds` of the started songs in one piece with the mixing
+// thread's render function. Returns interleaved 16-bit stereo.
+static std::vector<int16_t> render(int seconds)
 {
     const int32_t frames = seconds * 44100;
-    std::vector<float> mix(static_cast<size_t>(frames) * 2 + 64, 0.0f);
+    std::vector<float> mix(static_cast<size_t>(frames) * 2);
     std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
-    int32_t done = 0;
-    int32_t left = 0;
-    while (done < frames) {
-        if (left == 0) {
-            song_tick(song);
-            left = song->samples_per_tick;
-        }
-        int32_t piece = left < frames - done ? left : frames - done;
-        mix_voices(mix.data() + 2 * static_cast<size_t>(done), &voice_list, piece);
-        done += piece;
-        left -= piece;
-    }
-    clip_output(out.data(), mix.data(), frames);
+    render_songs(mix.data(), out.data(), frames);
     return out;
 }
 
@@ -118,7 +106,7 @@ TEST(PlayerCorpus, RenderedOutputIsNeitherSilentNorClipped)
         ASSERT_NE(song, nullptr) << path;
         ASSERT_TRUE(song_start(song));
         const int seconds = 30;
-        std::vector<int16_t> out = render(song, seconds);
+        std::vector<int16_t> out = render(seconds);
         size_t clipped = 0;
         int sounding_windows = 0;
         double total_square = 0;
@@ -153,7 +141,7 @@ TEST(PlayerCorpus, EmbeddedModuleRendersSound)
     Song* song = song_create("embedded", nullptr);
     ASSERT_NE(song, nullptr);
     ASSERT_TRUE(song_start(song));
-    std::vector<int16_t> out = render(song, 20);
+    std::vector<int16_t> out = render(20);
     double square = 0;
     size_t clipped = 0;
     for (int16_t v : out) {
