@@ -27,15 +27,21 @@ static void bind_playing_channels(bool to_voices)
 
 bool render_open(int32_t rate)
 {
-    render_close();
-    if (!stream_callbacks_complete() || rate < OUTPUT_RATE_MIN || rate > OUTPUT_RATE_MAX)
-        return false;
+    bool accepted = stream_callbacks_complete() && rate >= OUTPUT_RATE_MIN &&
+                    rate <= OUTPUT_RATE_MAX;
+    // One hold of the lock: a mixing thread running meanwhile renders no
+    // block with the songs between the old voices and the new.
     mix_lock_acquire();
-    voices_set_rate(rate);
-    bool opened = voices_open();
-    // Songs that kept playing across a reopen follow the new rate and voices.
-    for (Song* s = playing_songs.next; s != &playing_songs; s = s->next)
-        set_tempo(s, s->bpm);
+    bool opened = false;
+    if (accepted) {
+        voices_set_rate(rate);
+        opened = voices_open();  // frees the old ones first
+        // Songs that kept playing across a reopen follow the new rate.
+        for (Song* s = playing_songs.next; s != &playing_songs; s = s->next)
+            set_tempo(s, s->bpm);
+    } else {
+        voices_close();
+    }
     bind_playing_channels(opened);
     mix_lock_release();
     return opened;
