@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/song.h"

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "audio/mix_lock.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "mixer/voice.h"
 #include "bench/bench.h"
 #include "player/disk_file.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "tools/release/unpack_cm.h"
+#include "release/unpack_cm.h"
 
 namespace {
 

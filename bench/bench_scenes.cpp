@@ -6,7 +6,7 @@
 #include "bench/bench.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 #include "runtime/timeline.h"
 
 namespace {

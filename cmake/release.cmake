@@ -48,39 +48,19 @@ if(TAVIMO_RELEASE_STAGE STREQUAL "flags")
   endif()
 elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   # Windows: the image (build-release-win32/tavimo.exe, a program that runs
-  # as it is too), the stub that unpacks it, linked 64 KiB below the image's
-  # base with nothing but kernel32, and the packed tavimo-64k.exe.
-  enable_language(C)
-  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/tools/release/cxx_runtime.cpp
-    ${CMAKE_SOURCE_DIR}/tools/release/start_win32.c)
+  # as it is too) and the packed tavimo-64k.exe, which the stub
+  # (release/CMakeLists.txt) unpacks.
+  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/cxx_runtime.cpp
+    ${CMAKE_SOURCE_DIR}/release/start_win32.c)
   target_link_options(tavimo PRIVATE -nostartfiles)
-  math(EXPR stub_base "${TAVIMO_WIN_IMAGE_BASE} - 0x10000" OUTPUT_FORMAT HEXADECIMAL)
-  add_executable(tavimo_stub WIN32 ${CMAKE_SOURCE_DIR}/tools/release/stub_win32.c
-    ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.c)
-  target_include_directories(tavimo_stub PRIVATE ${CMAKE_SOURCE_DIR})
-  set_property(TARGET tavimo_stub PROPERTY COMPILE_OPTIONS -Wall -Wextra
-    -ffreestanding -fno-builtin -fno-tree-loop-distribute-patterns
-    -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector -fno-ident)
-  set(stub_script ${CMAKE_SOURCE_DIR}/tools/release/stub_win32.ld)
-  set_property(TARGET tavimo_stub PROPERTY LINK_DEPENDS ${stub_script})
-  set_property(TARGET tavimo_stub PROPERTY LINK_OPTIONS -nostdlib -s -Wl,-T,${stub_script}
-    -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp
-    -Wl,--image-base=${stub_base})
-  target_link_libraries(tavimo_stub PRIVATE kernel32)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    # The image base addressed directly rather than through a pointer of
-    # its own, which would cost a 512-byte section in the file.
-    target_compile_options(tavimo_stub PRIVATE -mcmodel=small)
-  endif()
-
   # The context-mixing encoder runs here, at build time: built for this
   # machine with its own compiler, not the cross compiler.
   find_program(TAVIMO_HOST_CC NAMES cc gcc clang REQUIRED)
   set(CM_PACK ${CMAKE_BINARY_DIR}/cm_pack)
-  set(cm_sources ${CMAKE_SOURCE_DIR}/tools/release/cm_pack.c ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.c)
+  set(cm_sources ${CMAKE_SOURCE_DIR}/tools/release/cm_pack.c ${CMAKE_SOURCE_DIR}/release/unpack_cm.c)
   add_custom_command(OUTPUT ${CM_PACK}
     COMMAND ${TAVIMO_HOST_CC} -O2 -std=c11 -I${CMAKE_SOURCE_DIR} -o ${CM_PACK} ${cm_sources}
-    DEPENDS ${cm_sources} ${CMAKE_SOURCE_DIR}/tools/release/unpack_cm.h
+    DEPENDS ${cm_sources} ${CMAKE_SOURCE_DIR}/release/unpack_cm.h
     COMMENT "Building the packer's encoder for this machine")
 
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k.exe)
@@ -90,7 +70,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
             ${CMAKE_BINARY_DIR}/budget.txt
     DEPENDS tavimo tavimo_stub ${CM_PACK} ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py
             ${CMAKE_SOURCE_DIR}/tools/release/pack.py
-            ${CMAKE_SOURCE_DIR}/runtime/make_blob.cmake
+            ${CMAKE_SOURCE_DIR}/assets/make_blob.cmake
     COMMENT "Packing tavimo.exe into tavimo-64k.exe")
   add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
 elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
@@ -101,14 +81,14 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
     COMMAND python3 ${TRIM} $<TARGET_FILE:tavimo>
     COMMENT "Trimming the section headers off tavimo")
   set_property(TARGET tavimo APPEND PROPERTY LINK_DEPENDS ${TRIM})
-  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/tools/release/cxx_runtime.cpp)
+  target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/cxx_runtime.cpp)
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k)
   add_custom_command(OUTPUT ${TAVIMO_64K}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/release/pack.py $<TARGET_FILE:tavimo>
             ${CMAKE_BINARY_DIR}/asset_blob.bin ${TAVIMO_64K} ${CMAKE_BINARY_DIR}/budget.txt
     DEPENDS tavimo ${CMAKE_SOURCE_DIR}/tools/release/pack.py
-            ${CMAKE_SOURCE_DIR}/tools/release/stub.sh
-            ${CMAKE_SOURCE_DIR}/runtime/make_blob.cmake
+            ${CMAKE_SOURCE_DIR}/release/stub.sh
+            ${CMAKE_SOURCE_DIR}/assets/make_blob.cmake
     COMMENT "Packing tavimo into tavimo-64k")
   add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
 

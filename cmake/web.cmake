@@ -4,7 +4,7 @@
 # built in as in the native program.
 #
 # The platform layers talk to the browser directly (EM_JS): the canvas
-# (video/display_web.cpp), Web Audio (audio/sound_web.cpp), the page's clock
+# (video/display_web.cpp), Web Audio (sound/sound_web.cpp), the page's clock
 # (runtime/clock_web.cpp), and the page side they share
 # (runtime/web/pre.js). The show's frame loop and start-up waits are its
 # own, unchanged: the program is suspended where it waits for the next
@@ -17,7 +17,7 @@
 # tavimo_web_link_options (see runtime/web/pre.js for what the page passes).
 add_library(tavimo_web_layers OBJECT
   ${CMAKE_SOURCE_DIR}/video/display_web.cpp
-  ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp
+  ${CMAKE_SOURCE_DIR}/sound/sound_web.cpp
   ${CMAKE_SOURCE_DIR}/runtime/clock_web.cpp)
 target_link_libraries(tavimo_web_layers PUBLIC tavimo_options)
 
@@ -37,34 +37,11 @@ set(tavimo_web_link_options
   "-sEXPORTED_FUNCTIONS=[_main,_web_sound_mix_due]"
   --pre-js ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
-# The asset blob travels packed, one raw LZMA stream per asset as the
-# Windows release packs its pieces (cmake/pack_web_assets.py): smaller than a
-# server's gzip makes it. The program unpacks it at start with the release's
-# decoder (runtime/assets_web.cpp); asset_blob is room in memory until then.
-enable_language(C)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(assets_packed ${CMAKE_BINARY_DIR}/assets_packed.bin)
-add_custom_command(OUTPUT ${assets_packed}
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/pack_web_assets.py
-          ${CMAKE_BINARY_DIR}/asset_blob.bin ${assets_packed}
-  DEPENDS ${CMAKE_BINARY_DIR}/asset_blob.bin ${CMAKE_SOURCE_DIR}/cmake/pack_web_assets.py
-          ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py ${CMAKE_SOURCE_DIR}/tools/release/pack.py
-  COMMENT "Packing the asset blob for the web")
-add_custom_target(tavimo_assets_packed DEPENDS ${assets_packed})
-add_dependencies(tavimo_assets_packed tavimo_asset_blob)
-file(STRINGS ${CMAKE_SOURCE_DIR}/runtime/assets.h blob_size_line REGEX "ASSET_BLOB_SIZE = [0-9]+")
-string(REGEX MATCH "ASSET_BLOB_SIZE = ([0-9]+)" blob_size_line "${blob_size_line}")
-set_source_files_properties(${CMAKE_SOURCE_DIR}/runtime/asset_blob_web.S
-  DIRECTORY ${CMAKE_SOURCE_DIR}/runtime PROPERTIES
-  COMPILE_DEFINITIONS "ASSET_BLOB_BYTES=${CMAKE_MATCH_1};ASSETS_PACKED_FILE=\"${assets_packed}\""
-  OBJECT_DEPENDS ${assets_packed})
-set_property(TARGET tavimo_assets PROPERTY SOURCES
-  ${CMAKE_SOURCE_DIR}/runtime/assets.cpp ${CMAKE_SOURCE_DIR}/runtime/asset_blob_web.S)
-add_dependencies(tavimo_assets tavimo_assets_packed)
-
+# The asset blob travels packed and is unpacked at start
+# (assets/CMakeLists.txt, assets/assets_web.cpp) by the release's decoder.
 add_executable(tavimo ${CMAKE_SOURCE_DIR}/runtime/main_web.cpp
-  ${CMAKE_SOURCE_DIR}/runtime/assets_web.cpp ${CMAKE_SOURCE_DIR}/tools/release/unpack.c)
-target_link_libraries(tavimo PRIVATE tavimo_show tavimo_web_layers)
+  ${CMAKE_SOURCE_DIR}/assets/assets_web.cpp)
+target_link_libraries(tavimo PRIVATE tavimo_show tavimo_unpack tavimo_web_layers)
 target_link_options(tavimo PRIVATE ${tavimo_web_link_options} -sEXPORT_NAME=tavimo)
 set_target_properties(tavimo PROPERTIES SUFFIX .js
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)

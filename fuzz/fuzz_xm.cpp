@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/replay.h"
 #include "player/song.h"

@@ -13,7 +13,7 @@ mkdir -p "$out/corpus" "$out/seeds" "$root/fuzz/findings"
 flags="-std=c++20 -g -O1 -I$root -fno-exceptions -fno-rtti"
 sources="$root/player/stream.cpp $root/player/memory_file.cpp $root/player/xm_loader.cpp
          $root/player/song.cpp $root/player/channel.cpp $root/player/replay.cpp
-         $root/audio/voice.cpp $root/audio/mixer.cpp $root/audio/mix_lock_std.cpp"
+         $root/mixer/voice.cpp $root/mixer/mixer.cpp $root/mixer/mix_lock_std.cpp"
 clang++ $flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     $sources "$root/fuzz/fuzz_xm.cpp" -o "$out/fuzz_xm" -lpthread
 clang++ -std=c++20 -O1 -I"$root" "$root/fuzz/make_seeds.cpp" \

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fx2d/framebuffer.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 // Addressed through the blob so that it is set before any dynamic initialisation.
 const uint8_t* glyph_strip = asset_blob + FONT_STRIP_OFFSET;

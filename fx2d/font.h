@@ -1,7 +1,7 @@
 // font.h -- the bitmap font: 28 glyphs of 20x20 added onto the frame.
 //
 // Glyph k of `glyph_order` ("abcdefghijklmnopqrstuvxyz.,-") is the 20x20
-// cell at columns 21k..21k+19 of `font_strip` (runtime/assets.h). Each byte
+// cell at columns 21k..21k+19 of `font_strip` (assets/assets.h). Each byte
 // is added to all three channels of the pixel under it, saturating at 255,
 // so text shows as a light overlay. Every character advances 20 pixels,
 // whether or not it has a glyph; pixels outside the frame are skipped.

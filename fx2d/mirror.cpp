@@ -4,7 +4,7 @@
 #include "fx2d/font.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 enum { MIRROR_PIXELS = MIRROR_PICTURE_WIDTH * MIRROR_PICTURE_HEIGHT };  // 16000
 

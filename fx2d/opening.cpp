@@ -6,7 +6,7 @@
 #include "fx2d/font.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 void scene_opening_background(int)
 {

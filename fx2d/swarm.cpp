@@ -5,7 +5,7 @@
 #include "fx2d/font.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 enum { SWARM_POINTS = 10000 };
 

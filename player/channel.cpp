@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 
 // 1/12 and 1/768 as single-precision constants; the powers are taken in double.
 static const float SEMITONE_FRACTION = 1.0f / 12.0f;   // 0.083333336

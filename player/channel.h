@@ -4,14 +4,14 @@
 //
 // All of it runs inside song_tick (player/replay.h), on the mixing thread,
 // under the mix lock. Each channel hands its changes to its voice through
-// update_voice, which calls the voice operations of audio/voice.h. Channel i
+// update_voice, which calls the voice operations of mixer/voice.h. Channel i
 // always drives voice i.
 #pragma once
 #include <cstdint>
 
 #include "player/song.h"
 
-struct Voice;  // audio/voice.h
+struct Voice;  // mixer/voice.h
 
 // Update flags: what update_voice sends to the voice this tick.
 enum : uint8_t {

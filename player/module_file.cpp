@@ -1,7 +1,7 @@
 // module_file.cpp -- the embedded module as an in-memory file.
 #include "player/module_file.h"
 
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 int32_t module_position;
 

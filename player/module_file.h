@@ -1,7 +1,7 @@
 // module_file.h -- stream callbacks that serve bytes held in memory.
 //
 // The module_* set serves the module embedded in the executable
-// (runtime/assets.h) as a file with one read position, `module_position`;
+// (assets/assets.h) as a file with one read position, `module_position`;
 // the start-up code sets it to 0 and registers the five callbacks before
 // the sound device opens. The memory_file_* set serves any byte buffer the
 // same way, for tests, tools and the fuzzer. Every token names the same

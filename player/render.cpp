@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "audio/mix_lock.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "mixer/voice.h"
 #include "player/channel.h"
 #include "player/song.h"
 #include "player/song_end.h"

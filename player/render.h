@@ -24,7 +24,7 @@ struct SongEnd;  // player/song_end.h
 // open); songs already playing follow: their tick length becomes the new
 // rate's and channel i is bound to voice i. False, with no voices, when the
 // stream callbacks are not all registered (songs could not be loaded), the
-// rate is outside OUTPUT_RATE_MIN..OUTPUT_RATE_MAX (audio/voice.h) or the
+// rate is outside OUTPUT_RATE_MIN..OUTPUT_RATE_MAX (mixer/voice.h) or the
 // memory cannot be had.
 bool render_open(int32_t rate);
 // Unbinds the channels of songs still playing and frees the voices. Nothing
@@ -43,7 +43,7 @@ void render_songs(float* mix, int16_t* out, int32_t frames);
 // One step of rendering a song to its end, for a caller that writes what it
 // renders (a WAV file): `watch` is the song's end watcher, `done` the frames
 // kept so far and `limit` the most it wants. Renders the next `frames` frames
-// (a block: mix_block_frames at the rate, audio/voice.h, so the samples are
+// (a block: mix_block_frames at the rate, mixer/voice.h, so the samples are
 // the sound device's) as render_songs does, and returns how many of them to
 // keep: all, or fewer where the watcher's last end (which begins a tick in
 // this block) or the limit falls. 0, with nothing rendered, once the watcher

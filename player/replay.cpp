@@ -1,7 +1,7 @@
 // replay.cpp -- the tick driver, row processing and per-tick effects.
 #include <cstdlib>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/replay.h"
 
 // Stands in for an instrument number beyond the song's instruments.

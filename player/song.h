@@ -8,7 +8,7 @@
 // Threads:
 //   main thread    song_create, song_start, song_stop, song_seek_order,
 //                  song_free, sample_free. All but the first take the mix
-//                  lock (audio/mix_lock.h) for their change, so no block is
+//                  lock (mixer/mix_lock.h) for their change, so no block is
 //                  mixed while they run and none of them starts while a
 //                  block is mixed.
 //   mixing thread  walks playing_songs (under the mix lock, which it holds
@@ -24,8 +24,8 @@
 #pragma once
 #include <cstdint>
 
-#include "audio/list.h"
-#include "audio/sample.h"
+#include "mixer/list.h"
+#include "mixer/sample.h"
 #include "player/xm_format.h"
 
 struct Channel;  // player/channel.h

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "audio/list.h"
-#include "audio/mix_lock.h"
-#include "audio/voice.h"
+#include "mixer/list.h"
+#include "mixer/mix_lock.h"
+#include "mixer/voice.h"
 #include "player/channel.h"
 #include "player/replay.h"
 

@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/mix_lock.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "mixer/voice.h"
 #include "player/channel.h"
 #include "player/replay.h"
 

@@ -3,15 +3,15 @@
 
 #include <cstdlib>
 
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 #include "runtime/clock.h"
 #include "runtime/timeline.h"
 #include "video/display.h"

@@ -1,6 +1,6 @@
 // main_web.cpp -- the show's entry in a browser page: runs the show and
 // ends the process with its exit code (the page hears it, runtime/web/pre.js).
-#include "runtime/assets_web.h"
+#include "assets/assets_web.h"
 #include "runtime/entry.h"
 #include "video/display.h"
 

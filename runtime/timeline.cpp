@@ -3,7 +3,7 @@
 
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 #include "raytracer/raytracer.h"
 #include "runtime/clock.h"
 #include "video/display.h"

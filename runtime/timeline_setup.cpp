@@ -3,9 +3,9 @@
 // as the show does without linking the frame loop and its display.
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 #include "raytracer/raytracer.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 #include "runtime/timeline.h"
 
 void prepare_timeline(void)

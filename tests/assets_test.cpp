@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/assets.h"
+#include "assets/assets.h"
 #include "tests/support/golden.h"
 #include "tools/art/art.h"
 #include "tools/art/art_math.h"

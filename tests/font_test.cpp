@@ -8,7 +8,7 @@
 
 #include "fx2d/font.h"
 #include "fx2d/framebuffer.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <set>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 #include "tests/support/voice_probe.h"
 #include "tools/formats/clicks.h"
 #include "tools/xm/xm_check.h"

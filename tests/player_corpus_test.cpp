@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/disk_file.h"
 #include "player/module_file.h"
 #include "player/render.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "tests/support/voice_probe.h"

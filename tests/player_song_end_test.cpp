@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/disk_file.h"
 #include "player/replay.h"
 #include "player/song.h"

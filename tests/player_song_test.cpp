@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/disk_file.h"
 #include "player/replay.h"
 #include "player/song.h"

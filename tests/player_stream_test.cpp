@@ -7,7 +7,7 @@
 #include "player/module_file.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 static void register_module(void)
 {

@@ -1,5 +1,5 @@
 // The release's decoders on this machine: the context-mixing one of the
-// Windows release's stub (tools/release/unpack_cm.c) and the LZMA one the
+// Windows release's stub (release/unpack_cm.c) and the LZMA one the
 // web build unpacks its assets with (unpack.c). Payloads made by the packer
 // (pack_pe.py, cm_pack) decode to their images byte for byte, and damaged
 // ones fail cleanly, never touching memory outside the image (run under the
@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "tests/support/golden.h"
-#include "tools/release/unpack.h"
-#include "tools/release/unpack_cm.h"
+#include "release/unpack.h"
+#include "release/unpack_cm.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "fx2d/framebuffer.h"
 #include "fx2d/scenes.h"
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 #include "runtime/timeline.h"
 #include "tests/support/golden.h"
 

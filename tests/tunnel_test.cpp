@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fx2d/framebuffer.h"
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // pre.js -- the page side of the web build, shared by its platform layers
-// (runtime/clock_web.cpp, video/display_web.cpp, audio/sound_web.cpp).
+// (runtime/clock_web.cpp, video/display_web.cpp, sound/sound_web.cpp).
 // It is compiled into the program's script, inside each module instance.
 //
 // A page runs the show by calling the factory that the script defines,

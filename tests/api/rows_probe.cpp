@@ -5,7 +5,7 @@
 //   rows_probe MODULE   ->   "frame F order O pattern P row R" per row, to the song's end
 #include <cstdio>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/disk_file.h"
 #include "player/song.h"
 #include "player/song_end.h"

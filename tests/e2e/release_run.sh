@@ -55,7 +55,7 @@ escaped=$QUIT_NOTE
 # music as build/tavimo's: from the first sound on, the two agree sample for
 # sample (the mixing is a pure function of the module; only the moment the
 # song starts differs from run to run).
-if [ -e "$SOURCE_DIR/audio/sound_sdl.cpp" ]; then
+if [ -e "$SOURCE_DIR/sound/sound_sdl.cpp" ]; then
   rm -f "$PRESENTS"
   SDL_DISKAUDIOFILE=$SCRATCH/reference.raw LD_PRELOAD="$PROBE" TAVIMO_PRESENT_LOG="$PRESENTS" \
     "$TAVIMO" 2>/dev/null &

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "audio/sound.h"
+#include "sound/sound.h"
 #include "video/display.h"
 
 static int passed, failed;

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 struct FakeSoundScript {
     bool open_ok = true;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/replay.h"
 

@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "player/render.h"
 #include "runtime/clock.h"
 #include "runtime/entry.h"

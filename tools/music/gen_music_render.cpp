@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/song.h"

@@ -19,7 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "tools/release/unpack_cm.h"
+#include "release/unpack_cm.h"
 
 enum { MAX_SIZE = 1 << 22 };
 

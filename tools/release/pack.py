@@ -9,7 +9,7 @@
 #   BUDGET   where to write the budget table (build-release/budget.txt);
 #            without it, the table goes to standard output
 #
-# The packed file is the shell stub (stub.sh) followed by PROGRAM as a row of
+# The packed file is the shell stub (release/stub.sh) followed by PROGRAM as a row of
 # .xz streams, which `xz -d` unpacks one after another into the program: one
 # stream for the code before the asset blob, one for each asset, one for the
 # code after the blob. Each piece gets the filters that suit it best (the
@@ -30,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def blob_parts():
     """(name, size) of each asset, in blob order, from the blob packer."""
-    text = open(os.path.join(HERE, "..", "..", "runtime", "make_blob.cmake")).read()
+    text = open(os.path.join(HERE, "..", "..", "assets", "make_blob.cmake")).read()
     return [(n, int(s)) for n, s in re.findall(r"^\s+([\w.]+):(\d+)\)?$", text, re.M)]
 
 
@@ -88,7 +88,7 @@ def main(argv):
         pieces.append(("asset " + name, program[offset:offset + size], False))
         offset += size
     if offset != at + len(blob):
-        sys.exit("pack.py: runtime/make_blob.cmake's sizes do not add up to the blob")
+        sys.exit("pack.py: assets/make_blob.cmake's sizes do not add up to the blob")
     pieces.append(("code after the asset blob", program[offset:], True))
 
     rows, payload = [], b""
@@ -105,7 +105,7 @@ def main(argv):
     if unpacked != program:
         sys.exit("pack.py: the packed program does not unpack to itself")
 
-    lines = [l for l in open(os.path.join(HERE, "stub.sh")).read().splitlines()
+    lines = [l for l in open(os.path.join(HERE, "..", "..", "release", "stub.sh")).read().splitlines()
              if not l.startswith("# ")]
     if len(lines) != 2:
         sys.exit("pack.py: the stub must be two lines once its comments are dropped")

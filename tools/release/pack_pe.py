@@ -16,13 +16,13 @@
 #        pack_pe.py --payload CODE BLOB OUTPUT
 #          packs an image made of CODE's first 256 KiB (any program, no PE
 #          needed) followed by BLOB into OUTPUT as raw LZMA streams: the
-#          LZMA decoder's table (unpack.h), then the payload, which the
+#          LZMA decoder's table (release/unpack.h), then the payload, which the
 #          native tests decode with that decoder (code always with the call
 #          transform, so that they undo it); the web build packs its assets
 #          so too.
 #        pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT
 #          an image of CODE's first 64 KiB and BLOB coded as the stub codes
-#          its image (unpack_cm.h), each piece with its kind's usual models
+#          its image (release/unpack_cm.h), each piece with its kind's usual models
 #          rather than searched ones: the table, then the payload.
 #
 # The image is the show's memory from its base: headers and sections at
@@ -30,13 +30,13 @@
 # pieces: the code before the asset blob, each asset, the rest, in which
 # runs of zeros (the zero-initialised data) are left to the memory's own
 # zeros. Every other piece is coded by our context-mixing coder
-# (unpack_cm.h), one stream for them all, each with the models, mixer rate
+# (release/unpack_cm.h), one stream for them all, each with the models, mixer rate
 # and counter limit that code it smallest, found by cm_pack's search (and
 # remembered in OUTPUT.cm-cache, so that only changed pieces are searched
 # again). Code gets its call targets made absolute first, data the delta
 # transform where LZMA finds it pays and the coder agrees. The budget gives
 # each piece's bytes with LZMA too (the coding the stub used before), for
-# comparison. The stub (stub_win32.c, unpack_cm.c) undoes it all. The
+# comparison. The stub (release/stub_win32.c, unpack_cm.c) undoes it all. The
 # packed file:
 #   headers, with the show's subsystem, versions and stack sizes
 #   the stub's one section (stub_win32.ld) at the address it was linked
@@ -72,7 +72,7 @@ CM_PAYLOAD_CODE = 1 << 16          # less for --cm-payload: its tests decode it 
 CM_MAX_PIECES = 11
 CM_MODELS = 8
 CM_SLOT_BITS = int(re.search(r"#define CM_SLOT_BITS (\d+)",
-                             open(os.path.join(HERE, "unpack_cm.h")).read()).group(1))
+                             open(os.path.join(HERE, "..", "..", "release", "unpack_cm.h")).read()).group(1))
 CM_SCRATCH = (4 << CM_SLOT_BITS) + 65536   # unpack_cm.h's CM_SCRATCH
 ZERO_RUN = 4096                    # zeros left to the memory from this many on
 PICTURE_ROW = 160                  # bytes per row of the pictures
@@ -210,7 +210,7 @@ def pack_image(image, blob, calls_always=False):
         cuts.append(("asset " + name, offset, size, False))
         offset += size
     if offset != at + len(blob):
-        fail("runtime/make_blob.cmake's sizes do not add up to the blob")
+        fail("assets/make_blob.cmake's sizes do not add up to the blob")
     cuts.append(("code after the asset blob", offset, end - offset, True))
     cuts = [c for c in cuts if c[2] > 0]
     if len(cuts) > MAX_PIECES:
@@ -252,7 +252,7 @@ def cm_cuts(image, end, blob):
         cuts.append(("asset " + name, offset, size, "picture" if "picture" in name else "data"))
         offset += size
     if offset != at + len(blob):
-        fail("runtime/make_blob.cmake's sizes do not add up to the blob")
+        fail("assets/make_blob.cmake's sizes do not add up to the blob")
     rest = bytes(image[offset:end])
     for run in re.finditer(rb"\0{%d,}" % ZERO_RUN, rest):
         cuts.append(("code after the asset blob", offset, run.start(), "code"))

@@ -11,7 +11,7 @@ add_executable(tavimo-player
   ${CMAKE_SOURCE_DIR}/tools/xm/xm_info.cpp
   ${CMAKE_SOURCE_DIR}/tools/xm/xm_check.cpp
   ${CMAKE_SOURCE_DIR}/tools/formats/wav.cpp
-  ${CMAKE_SOURCE_DIR}/audio/sound_web.cpp)
+  ${CMAKE_SOURCE_DIR}/sound/sound_web.cpp)
 target_link_libraries(tavimo-player PRIVATE tavimo_player tavimo_sound)
 # No program of its own: the page calls the exported functions. The WAV is
 # written to the in-memory file system and handed to the page from there.

@@ -2,7 +2,7 @@
 // drop, hands its bytes to the player (tools/webplayer/web_player.h, compiled
 // into tavimo-player.js), and shows what is heard once per animation frame.
 //
-// Sound goes through the show's Web Audio layer (audio/sound_web.cpp): its
+// Sound goes through the show's Web Audio layer (sound/sound_web.cpp): its
 // audio callback mixes the blocks due with the player's render function,
 // which also notes which song block each rendered block holds.
 "use strict";

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "tools/xm/xm_check.h"

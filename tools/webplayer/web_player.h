@@ -14,7 +14,7 @@
 // song's tick function (its end watcher's) is wrapped: every row start and
 // every tick is logged with the song frame it falls on, and the render
 // function notes which song block each block it renders holds; the block the
-// device plays now (sound_block_heard, audio/sound.h) then names the song
+// device plays now (sound_block_heard, sound/sound.h) then names the song
 // frame heard, and the log the row and levels shown at it.
 //
 // Natively the same code runs over the test binary's fake device (a test
@@ -22,7 +22,7 @@
 #pragma once
 #include <cstdint>
 
-#include "audio/sound.h"
+#include "sound/sound.h"
 #include "player/song.h"
 
 // A file larger than this is refused before it is read (the largest modules

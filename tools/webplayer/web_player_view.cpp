@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "audio/mix_lock.h"
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // opened again at the end.
 #include "tools/webplayer/web_player_state.h"
 
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "player/render.h"
 
 extern "C" {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/render.h"
 #include "player/song_end.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "audio/voice.h"
+#include "mixer/voice.h"
 #include "player/song.h"
 
 // How tavimo-xm measures, checks and renders unless told otherwise (the web

@@ -1,9 +1,9 @@
 // assets_web.cpp -- the web build's asset blob is carried packed (see
-// cmake/pack_web_assets.py) and unpacked into place before the show starts.
-#include "runtime/assets_web.h"
+// tools/release/pack_web.py) and unpacked into place before the show starts.
+#include "assets/assets_web.h"
 
-#include "runtime/assets.h"
-#include "tools/release/unpack.h"
+#include "assets/assets.h"
+#include "release/unpack.h"
 
 extern "C" const uint8_t assets_packed[];
 extern "C" const uint32_t assets_packed_size;

@@ -3,7 +3,7 @@
 // such a program (tavimo-capture) renders the blocks itself with the render
 // function the show gave the device (player/render.h), at the moments the
 // device would have asked for them.
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 static bool offline_open(int32_t)
 {

@@ -6,15 +6,15 @@
 
 #include <thread>
 
-#include "audio/mix_lock.h"
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "player/stream.h"
-#include "runtime/assets.h"
+#include "assets/assets.h"
 #include "tests/support/fake_sound.h"
 
 namespace {

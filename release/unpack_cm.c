@@ -1,6 +1,6 @@
 /* unpack_cm.c -- see unpack_cm.h. Written for size: it is most of the
  * stub. */
-#include "tools/release/unpack_cm.h"
+#include "release/unpack_cm.h"
 
 _Static_assert(sizeof(struct Cm) <= CM_SCRATCH, "CM_SCRATCH is too small");
 _Static_assert(sizeof(struct CmPiece) == 28, "the packer writes 28-byte pieces");

@@ -15,7 +15,7 @@
 // Who calls what, on which thread:
 //   main thread    sound_open, sound_close (start-up and shutdown order)
 //   mixing thread  mixing_thread -> mixing_poll -> the render function
-// The mixing thread holds the mix lock (audio/mix_lock.h) for the whole of
+// The mixing thread holds the mix lock (mixer/mix_lock.h) for the whole of
 // each block; the song operations and sound_close take the lock before they
 // change anything a block uses.
 //
@@ -80,7 +80,7 @@ extern int32_t next_block;     // block to mix next, 0..ring_blocks-1; 0 at open
 extern std::atomic<int> stop_requested;  // set by sound_close; ends the thread
 extern std::atomic<int> mixer_exited;    // 0 while the thread runs; 1 before any ran
 
-// Sets block_frames (mix_block_frames, audio/voice.h), ring_frames and
+// Sets block_frames (mix_block_frames, mixer/voice.h), ring_frames and
 // ring_blocks for `rate`. False (nothing changed) for rates outside
 // OUTPUT_RATE_MIN..OUTPUT_RATE_MAX. Called by sound_open.
 bool sound_set_rate(int32_t rate);

@@ -1,6 +1,6 @@
 // list.h -- circular doubly linked lists with a sentinel.
 //
-// Every record kept in such a list (Voice in audio/voice.h, Song in
+// Every record kept in such a list (Voice in mixer/voice.h, Song in
 // player/song.h) begins with `next` and `prev`; the sentinel is a record of
 // the same type of which only those two fields are used. An empty list, and
 // an unlinked node, point to themselves.

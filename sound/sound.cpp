@@ -1,11 +1,11 @@
 // sound.cpp -- sound_open / sound_close, the block ring and the mixing thread.
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/mix_lock.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "mixer/voice.h"
 
 int32_t block_frames;
 int32_t ring_frames;

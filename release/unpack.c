@@ -4,7 +4,7 @@
  * bits of the position as context, and matches given as a length and a
  * distance (or one of the four latest distances), with a 12-state history
  * of what came last. Written for size: it is most of the stub. */
-#include "tools/release/unpack.h"
+#include "release/unpack.h"
 
 /* Where each group of probabilities starts in the table. */
 enum {

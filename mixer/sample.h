@@ -1,7 +1,7 @@
 // sample.h -- a sample as the loader stores it and the mixer reads it.
 //
 // The loader (player/xm_loader.cpp) fills these records; the voices play
-// them (audio/voice.h). The data holds SAMPLE_SPARE_VALUES spare values and
+// them (mixer/voice.h). The data holds SAMPLE_SPARE_VALUES spare values and
 // a guard value behind the loop, so that the mixer's interpolation reads one
 // value past the loop without a bounds check.
 #pragma once

@@ -1,9 +1,9 @@
 // voice.cpp -- the voice array, its set-up and the five voice operations.
-#include "audio/voice.h"
+#include "mixer/voice.h"
 
 #include <cstdlib>
 
-#include "audio/list.h"
+#include "mixer/list.h"
 
 Voice* voices;
 Voice voice_list = {&voice_list, &voice_list, 0, 0, 0, 0, nullptr, 0, 0, 0, 0,

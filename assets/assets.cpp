@@ -1,5 +1,5 @@
 // assets.cpp -- named views into the asset blob and the show's constant texts.
-#include "runtime/assets.h"
+#include "assets/assets.h"
 
 const uint8_t* const module_data = asset_blob + MODULE_DATA_OFFSET;
 const uint8_t* const background_picture = asset_blob + BACKGROUND_PICTURE_OFFSET;

@@ -18,10 +18,10 @@
 // click handler at the rate the program asks for (44100 Hz for the show) to
 // the program's factory (`tavimo({audioContext: ...})`, runtime/web/pre.js).
 // A program that keeps its own books on what it plays does so in the render
-// function it gives sound_open (audio/sound.h).
+// function it gives sound_open (sound/sound.h).
 #include <emscripten.h>
 
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 // The page's context, or a new one at `rate`; 0 when none plays at that rate.
 EM_JS(int, web_sound_open, (int rate), {

@@ -1,5 +1,5 @@
 // mix_lock_std.cpp -- the lock shared by the mixing thread and the song operations.
-#include "audio/mix_lock.h"
+#include "mixer/mix_lock.h"
 
 #include <mutex>
 

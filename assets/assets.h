@@ -25,9 +25,9 @@ enum : int32_t {
     MIRROR_PICTURE_WIDTH = 320,     MIRROR_PICTURE_HEIGHT = 50,
 };
 
-// The blob itself, placed by the build: in read-only data (runtime/asset_blob.S)
+// The blob itself, placed by the build: in read-only data (assets/asset_blob.S)
 // or, in the web build, as room that unpack_assets fills at start
-// (runtime/asset_blob_web.S, runtime/assets_web.h). Declared writable for that
+// (assets/asset_blob_web.S, assets/assets_web.h). Declared writable for that
 // one writer; everything else only reads it, best through the views below.
 extern "C" uint8_t asset_blob[ASSET_BLOB_SIZE];
 

@@ -1,4 +1,4 @@
-// assets_web.h -- unpacking the web build's asset blob (runtime/assets_web.cpp).
+// assets_web.h -- unpacking the web build's asset blob (assets/assets_web.cpp).
 #pragma once
 
 // Fills asset_blob from the packed pieces built in; false when they are

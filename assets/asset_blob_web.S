@@ -1,5 +1,5 @@
 // asset_blob_web.S -- the web build's asset blob: room for it, filled at
-// start-up by unpack_assets (runtime/assets_web.cpp) from the packed pieces
+// start-up by unpack_assets (assets/assets_web.cpp) from the packed pieces
 // placed beside it.
     .section .bss.asset_blob,"",@
     .p2align 4

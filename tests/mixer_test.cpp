@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "audio/voice.h"
-#include "audio/sample.h"
+#include "mixer/voice.h"
+#include "mixer/sample.h"
 
 namespace {
 

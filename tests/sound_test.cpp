@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio/mix_lock.h"
-#include "audio/sound.h"
-#include "audio/voice.h"
+#include "mixer/mix_lock.h"
+#include "sound/sound.h"
+#include "mixer/voice.h"
 #include "player/module_file.h"
 #include "player/render.h"
 #include "player/replay.h"

@@ -1,6 +1,6 @@
 // tunnel.cpp -- the closing tube: grid geometry, then 2x2 blocks of
 // averaged texture and shade.
-#include "palette/tunnel.h"
+#include "fx2d/tunnel.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // mix_lock_win32.cpp -- the lock shared by the mixing thread and the song
 // operations, on a Windows critical section (the Windows build's C++
 // library has no std::mutex on Windows 2000).
-#include "audio/mix_lock.h"
+#include "mixer/mix_lock.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // sound_win32.cpp -- the sound layer on Windows: the default wave-out
 // device playing one prepared header that loops over the whole ring, its
 // play position in bytes, and the mixing thread at time-critical priority.
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 #include <windows.h>
 #include <mmsystem.h>

@@ -2,7 +2,7 @@
 // copies from the looping ring at the play cursor and counts the bytes
 // played; the mixing thread is an SDL thread asking for time-critical
 // priority.
-#include "audio/sound.h"
+#include "sound/sound.h"
 
 #include <SDL.h>
 

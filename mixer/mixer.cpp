@@ -6,7 +6,7 @@
 // a gain ramp ends, so the inner loops need no bounds checks: the last frame
 // of a run reads at most one value past the loop, which is the loader's
 // guard value.
-#include "audio/voice.h"
+#include "mixer/voice.h"
 
 #include <cmath>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "audio/sample.h"
+#include "mixer/sample.h"
 
 static const uint64_t EPSILON = 1;  // 2^-32 as a 32.32 value
 static const float WEIGHT_SCALE = 1.0f / 2147483648.0f;  // 2^-31

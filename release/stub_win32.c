@@ -11,7 +11,7 @@
  * ends with exit code 1. */
 #include <windows.h>
 
-#include "tools/release/unpack_cm.h"
+#include "release/unpack_cm.h"
 
 /* Filled in by the packer, which finds it by its magic words. */
 __attribute__((used, section(".text$table"))) static const struct CmTable table = {

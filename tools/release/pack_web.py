@@ -1,20 +1,20 @@
 #!/usr/bin/python3
-"""pack_web_assets.py -- the web build's asset blob, packed as the Windows
+"""pack_web.py -- the web build's asset blob, packed as the Windows
 release packs its pieces (tools/release/pack_pe.py): one raw LZMA stream per
 asset with the transform that suits it, behind the decoder's table
-(tools/release/unpack.h). The page then carries the assets compressed better
-than a server's gzip would; runtime/assets_web.cpp unpacks them at start.
-Usage: pack_web_assets.py ASSET_BLOB OUT"""
+(release/unpack.h). The page then carries the assets compressed better
+than a server's gzip would; assets/assets_web.cpp unpacks them at start.
+Usage: pack_web.py ASSET_BLOB OUT"""
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "release"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pack_pe  # noqa: E402
 
 
 def main(argv):
     if len(argv) != 3:
-        sys.exit("usage: pack_web_assets.py ASSET_BLOB OUT")
+        sys.exit("usage: pack_web.py ASSET_BLOB OUT")
     blob = open(argv[1], "rb").read()
     pieces, payload, offset = [], b"", 0
     for name, size in pack_pe.blob_parts():
@@ -23,7 +23,7 @@ def main(argv):
         payload += stream
         offset += size
     if offset != len(blob):
-        sys.exit("pack_web_assets.py: runtime/make_blob.cmake's sizes do not add up to the blob")
+        sys.exit("pack_web.py: assets/make_blob.cmake's sizes do not add up to the blob")
     table = pack_pe.table(blob, pieces, payload, len(blob), 0, 0, 0)
     with open(argv[2], "wb") as out:
         out.write(table + payload)

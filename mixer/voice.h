@@ -1,7 +1,7 @@
 // voice.h -- the 256 mixer voices, their set-up, the five voice operations,
 // the voice mixer and the output clipper.
 //
-// A Voice plays one Sample (audio/sample.h) at a frequency, a volume and a
+// A Voice plays one Sample (mixer/sample.h) at a frequency, a volume and a
 // panning, from a 32.32 fixed-point position, with linear interpolation,
 // forward and ping-pong loops and short gain ramps whenever its gains change.
 //
@@ -21,7 +21,7 @@
 #pragma once
 #include <cstdint>
 
-#include "audio/sample.h"
+#include "mixer/sample.h"
 
 enum { VOICE_COUNT = 256 };
 
@@ -60,7 +60,7 @@ struct Voice {
 // VOICE_COUNT records, voice i at voices[i] with index i, from voices_open
 // to voices_close; null while closed.
 extern Voice* voices;
-// Sentinel of the circular list of all voices in index order (audio/list.h);
+// Sentinel of the circular list of all voices in index order (mixer/list.h);
 // only its next and prev are used. Empty (pointing to itself) while closed.
 extern Voice voice_list;
 
