@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "raytracer/ray_sample.h"
 #include "raytracer/ray_scene.h"
 
 constexpr float RAY_NO_HIT_T = 64000.0f;  // distance reported when nothing is hit
@@ -23,18 +24,6 @@ struct Ray {
     int32_t allow_reflection;  // 1 for a primary ray, 0 for a reflection ray
 };
 
-struct TraceSample {
-    Vec3 point;                // hit point
-    Vec3 normal;               // outward unit normal at the hit point
-    Vec3 view;                 // the ray's direction; unit length once view_normalised
-    float diffuse;             // light factor: ambient plus the diffuse term
-    float specular;            // highlight term, >= 0
-    Rgb colour;                // 0..255 per channel
-    int32_t material;          // material index of the hit sphere
-    int32_t hit;               // index of the hit sphere, -1 for a miss
-    int32_t view_normalised;   // 1 once view has unit length
-    float reflectivity;        // material's reflectivity (0 while shading a non-primary ray)
-};
 
 // Fills ray->t and ray->hit with the nearest sphere ahead (t >= 0, below
 // 64000) other than ray->skip; equal distances keep the lower index.
@@ -55,14 +44,3 @@ void add_reflection(TraceSample* sample);
 // The pixel seen by the primary ray from `origin` along `direction`:
 // trace_ray, add_reflection on a reflective material, packed as 0x00RRGGBB.
 uint32_t primary_ray_pixel(Vec3 origin, Vec3 direction);
-
-// 0..255 from a colour channel, truncating toward zero; values outside
-// (including NaN, which valid scenes never produce) are held to 0..255.
-static inline uint32_t ray_channel_byte(float c)
-{
-    if (!(c > 0.0f))
-        return 0;
-    if (c >= 255.0f)
-        return 255;
-    return uint32_t(int32_t(c));
-}

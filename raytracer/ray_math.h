@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "raytracer/ray_cast.h"
+#include "raytracer/ray_sample.h"
 #include "raytracer/ray_scene.h"
 
 static inline float ray_dot(Vec3 a, Vec3 b)

@@ -9,7 +9,7 @@
 // tree's one XM writer (gen_music_xm.cpp). Everything is a pure function of
 // the code: the same build writes the same bytes. To listen to it,
 // tavimo-render-music (gen_music_render.cpp) plays the embedded module through the
-// show's own player/ and audio/ offline and measures it.
+// show's own player/ and mixer/ offline and measures it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
