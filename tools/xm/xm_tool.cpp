@@ -83,11 +83,11 @@ bool start_offline(Song* song, int32_t rate)
 }
 
 // Renders from the song's start until its watcher has seen the last end it
-// is to play (`loops` more after the first), or `limit_frames`; appends the
-// frames to `wav` when given, cut at that end. Fills `length` with the first
-// end. Returns the frames rendered, or -1 when the watcher cannot be had.
+// is to play (`loops` more after the first), or `limit_frames`, into `wav`,
+// cut at that end. Returns the frames rendered, or -1 when the watcher
+// cannot be had.
 int64_t render_song(Song* song, int32_t rate, int32_t loops, int64_t limit_frames,
-                    WavWriter* wav, XmLength* length)
+                    WavWriter* wav)
 {
     SongEnd* watch = song_end_create(song, loops);
     if (!watch) {
@@ -99,13 +99,9 @@ int64_t render_song(Song* song, int32_t rate, int32_t loops, int64_t limit_frame
     std::vector<int16_t> out(size_t(block) * 2);
     int64_t frames = 0;
     while (int32_t n = render_to_end(watch, frames, limit_frames, mix.data(), out.data(), block)) {
-        if (wav)
-            wav_write(wav, out.data(), n);
+        wav_write(wav, out.data(), n);
         frames += n;
     }
-    *length = XmLength{watch->length_frames >= 0 && watch->length_frames <= limit_frames,
-                       watch->length_frames, rate, watch->back_order, watch->back_row,
-                       watch->how, int32_t(limit_frames / rate)};
     song_end_free(watch);
     return frames;
 }
@@ -237,8 +233,7 @@ int command_render(int argc, char** argv)
         code = EXIT_BAD_FILE;
         wav_close(&wav);
     } else {
-        XmLength length;
-        int64_t frames = render_song(song, int32_t(rate), loops, limit, &wav, &length);
+        int64_t frames = render_song(song, int32_t(rate), loops, limit, &wav);
         if (!wav_close(&wav)) {
             fprintf(stderr, "%s: %s: write failed\n", program, out);
             code = EXIT_BAD_FILE;
