@@ -11,6 +11,7 @@ Voice voice_list = {&voice_list, &voice_list, 0, 0, 0, 0, nullptr, 0, 0, 0, 0,
 int32_t output_rate;
 int32_t ramp_frames;
 float ramp_scale;
+void (*voice_tails_drop)(void);
 
 void voices_set_rate(int32_t rate)
 {

@@ -8,7 +8,10 @@
 // Who calls what, on which thread:
 //   render_open / render_close       voices_set_rate, voices_open,
 //     (main, player/render.h)        voices_close
+//   the declick watcher, inside      voice_fade_out
+//     song_tick (mixing thread)
 //   a player that restarts songs     voices_reset (under the mix lock)
+//   song_free (main, under the lock) voices_drop_tails
 //   replay engine, inside song_tick  voice_start, voice_stop,
 //     (mixing thread)                voice_set_frequency, voice_set_volume,
 //                                    voice_set_panning
@@ -18,12 +21,33 @@
 //   a level meter (web player's      voice_level
 //     tick, under the mix lock)
 // The mixer keeps per-run working values of its own and is not reentrant.
+//
+// Smooth note starts (declick), off unless asked for; the show never asks.
+// The engine's rules restart a sounding voice at the sample's start with its
+// gains as they were, and stop one at once: the waveform jumps, a click. A
+// song's declick watcher (player/song_declick.h) calls voice_fade_out just
+// before: a voice whose applied gains are above zero hands its sound to a
+// fading tail, a copy of the voice that plays the old sample on from where
+// it was, at its old step, its applied gains ramping to zero over
+// ramp_frames frames; and a starting voice ramps its new note in from zero.
+// A voice restarted again while its earlier tail still fades gets a second
+// tail, so the older one fades on. Tails are Voice records of their own
+// (static, never allocated), linked into voice_list after the voices while
+// they fade, so mix_voices mixes them as any voice; each keeps the index of
+// the voice it came from. Should all VOICE_TAIL_COUNT fade at once (more
+// than two songs' worth of restarts within one ramp, which ticks never give,
+// a tick being longer than a ramp), the oldest, the nearest its end, is cut
+// for the new one. Without a watcher no tail ever begins and every output is
+// exactly as without this feature.
 #pragma once
 #include <cstdint>
 
 #include "mixer/sample.h"
 
-enum { VOICE_COUNT = 256 };
+enum {
+    VOICE_COUNT = 256,
+    VOICE_TAIL_COUNT = 2 * VOICE_COUNT,  // fading tails that can sound at once
+};
 
 // Output rates the voices (and the sound device) accept, frames per second;
 // the show plays at OUTPUT_RATE_DEFAULT, which is also the rate assumed while
@@ -60,9 +84,15 @@ struct Voice {
 // VOICE_COUNT records, voice i at voices[i] with index i, from voices_open
 // to voices_close; null while closed.
 extern Voice* voices;
-// Sentinel of the circular list of all voices in index order (mixer/list.h);
-// only its next and prev are used. Empty (pointing to itself) while closed.
+// Sentinel of the circular list of all voices in index order (mixer/list.h),
+// then the fading tails; only its next and prev are used. Empty (pointing to
+// itself) while closed.
 extern Voice voice_list;
+
+// Ends every fading tail at once: null until the first tail begins, so
+// that song_free, which calls it (through voices_drop_tails) before freeing
+// the samples the tails may play, links none of the tails' code.
+extern void (*voice_tails_drop)(void);
 
 // Rate values, set by voices_set_rate.
 extern int32_t output_rate;  // output frames per second, OUTPUT_RATE_DEFAULT in the show
@@ -86,8 +116,22 @@ constexpr int32_t mix_block_frames(int32_t rate)
 // False, with no voices, when the memory cannot be had.
 bool voices_open(void);
 // Gives every voice the state voices_open gives it (a song started now sounds
-// as on fresh voices: gain ramps begin from silence). Nothing when closed.
+// as on fresh voices: gain ramps begin from silence; no tail fades on).
+// Nothing when closed.
 void voices_reset(void);
+// Ends every fading tail at once, so that the samples they play can be
+// freed. Nothing while no tail has ever begun.
+inline void voices_drop_tails(void)
+{
+    if (voice_tails_drop)
+        voice_tails_drop();
+}
+// Smooth note starts, for the declick watcher (player/song_declick.h) just
+// before the engine restarts (`starting`) or stops the voice: a voice whose
+// applied gains are above zero hands its sound to a fading tail, and a
+// starting one drops its applied gains to zero, so that its next note ramps
+// in. Mixing thread, inside song_tick (or with no block being mixed).
+void voice_fade_out(Voice* voice, bool starting);
 // Frees the voices: `voices` null, voice_list empty. Nothing when closed.
 void voices_close(void);
 
@@ -117,7 +161,8 @@ uint8_t voice_level(const Voice* voice, int32_t frames);
 
 // Adds `frames` stereo frames of every voice in the list starting at
 // `list`->next (a sentinel) into `destination` (left, right floats in 16-bit
-// sample units). Nothing for frames below 1. Mixing thread only.
+// sample units); fading tails are in the list after the voices. Nothing for
+// frames below 1. Mixing thread only.
 void mix_voices(float* destination, Voice* list, int32_t frames);
 // frames x 2 floats -> int16: nearest, ties to even, clamped to
 // -32768..32767. Nothing for frames below 1 or null pointers.

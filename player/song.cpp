@@ -83,6 +83,8 @@ static void sample_free_locked(Sample* sample)
 static void free_locked(Song* song)
 {
     stop_locked(song);
+    // Fading tails (smooth note starts) may still play its samples.
+    voices_drop_tails();
     if (song->instruments) {
         for (int32_t n = 0; n < song->instrument_count; n++) {
             Instrument* instrument = &song->instruments[n];

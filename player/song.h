@@ -132,7 +132,8 @@ struct SongEvent {
 };
 
 // Called on the mixing thread, inside song_tick, under the mix lock: it must
-// not allocate, block or change the song or the voices.
+// not allocate, block or change the song or the voices (but for the declick
+// watcher's voice_fade_out, player/song_declick.h).
 typedef void (*SongObserver)(void* context, const Song* song, const SongEvent* event);
 
 enum : int16_t { LINEAR_PERIODS = 0x0001 };  // bit of module_flags

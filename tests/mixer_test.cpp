@@ -521,6 +521,167 @@ TEST_F(Mixer, HostileFrequenciesAndOffsetsNeverReadOutsideTheData)
         EXPECT_TRUE(std::isfinite(x));
 }
 
+// Smooth note starts: a restart or stop hands the sounding note to a tail.
+class Declick : public Mixer {
+protected:
+    // As the declick watcher (player/song_declick.h) and the engine do it.
+    static void restart(int32_t index, const Sample* s)
+    {
+        voice_fade_out(&voices[index], true);
+        voice_start(index, const_cast<Sample*>(s));
+    }
+    static void stop(int32_t index)
+    {
+        voice_fade_out(&voices[index], false);
+        voice_stop(index);
+    }
+    // Voice 0 playing `s` at an uneven step, both gains up, settled, after
+    // 100 frames mixed.
+    static Voice* sounding(const Sample* s)
+    {
+        Voice* v = &voices[0];
+        voice_set_frequency(v, 30011);
+        voice_set_panning(v, 64);
+        voice_set_volume(v, 200);
+        voice_start(0, const_cast<Sample*>(s));
+        settle(v);  // after the start, which would ramp it in
+        std::vector<float> lead(2 * 100, 0.0f);
+        mix_voices(lead.data(), &voice_list, 100);
+        return v;
+    }
+    // The tails in the list, after the voices; with `fading`, those whose
+    // fade has not run yet.
+    static int tail_count(bool fading = true)
+    {
+        int n = 0;
+        for (Voice* t = voices[VOICE_COUNT - 1].next; t != &voice_list; t = t->next)
+            n += !fading || (t->sample && t->ramp_frames_left > 0);
+        return n;
+    }
+};
+
+// The old note goes on from where it was at its old step and gains, its
+// gains falling linearly to zero over ramp_frames, then its tail ends;
+// whether a restart (onto a silent sample, at a new frequency set after the
+// start as the engine sets it) or a stop cut it off.
+TEST_F(Declick, TheCutNoteFadesOverOneRamp)
+{
+    FencedSample old_note(ramp_values(300, 100), 20, 280, LOOP_PINGPONG);
+    FencedSample silent(std::vector<int16_t>(64, 0), 0, 64, LOOP_FORWARD);
+    sounding(&old_note.sample);
+    std::vector<float> kept(2 * 300, 0.0f);
+    mix_voices(kept.data(), &voice_list, 300);
+    for (int stopping = 0; stopping < 2; stopping++) {
+        voices_reset();
+        Voice* v = sounding(&old_note.sample);
+        if (stopping) {
+            stop(0);
+        } else {
+            restart(0, &silent.sample);
+            voice_set_frequency(v, 8000);
+        }
+        ASSERT_EQ(tail_count(), 1);
+        std::vector<float> out(2 * 300, 0.0f);
+        mix_voices(out.data(), &voice_list, 150);
+        mix_voices(out.data() + 2 * 150, &voice_list, 150);
+        for (int k = 0; k < 300; k++) {
+            float fade = k < ramp_frames ? 1.0f - float(k) / float(ramp_frames) : 0.0f;
+            for (int c = 0; c < 2; c++) {
+                float expect = kept[size_t(2 * k + c)] * fade;
+                ASSERT_NEAR(out[size_t(2 * k + c)], expect, 0.002f * 5000 + 0.01f)
+                    << (stopping ? "stop" : "restart") << ", frame " << k << ", channel " << c;
+            }
+        }
+        EXPECT_EQ(tail_count(), 0);
+        // The next cut anywhere takes the spent tail out of the list.
+        stop(1);
+        EXPECT_EQ(tail_count(false), 0);
+    }
+}
+
+// A restart from one full-scale level to its opposite moves the output no
+// further per frame than the ramp's own step: the old level fades while the
+// new note ramps in from zero, which holds when the voice restarts again
+// before its first tail has faded (that tail fades on).
+TEST_F(Declick, RestartsMoveTheOutputNoMoreThanARampStepPerFrame)
+{
+    FencedSample high(std::vector<int16_t>(64, 20000), 0, 64, LOOP_FORWARD);
+    FencedSample low(std::vector<int16_t>(64, -20000), 0, 64, LOOP_FORWARD);
+    Voice* v = &voices[0];
+    voice_set_frequency(v, 44100);
+    voice_set_panning(v, 0);
+    voice_set_volume(v, 255);
+    settle(v);
+    restart(0, &high.sample);
+    std::vector<float> out(2 * 600, 0.0f);
+    mix_voices(out.data(), &voice_list, 100);
+    restart(0, &low.sample);
+    mix_voices(out.data() + 2 * 100, &voice_list, 40);
+    restart(0, &high.sample);
+    EXPECT_EQ(tail_count(), 2);
+    mix_voices(out.data() + 2 * 140, &voice_list, 460);
+    // Up to three sounds move at once here (two tails and the new note),
+    // each by at most its level over a ramp per frame.
+    float bound = 2.0f * 40000.0f / float(ramp_frames);
+    for (int k = 1; k < 600; k++)
+        ASSERT_LE(std::fabs(out[size_t(2 * k)] - out[size_t(2 * k - 2)]), bound) << "frame " << k;
+    EXPECT_FLOAT_EQ(out[2 * 599], 20000.0f);
+    EXPECT_EQ(tail_count(), 0);
+
+    // Without declick the same restart jumps at once, as the engine's rules say.
+    voice_start(0, &low.sample);
+    float first[2] = {0.0f, 0.0f};
+    mix_voices(first, &voice_list, 1);
+    EXPECT_FLOAT_EQ(first[0], -20000.0f);
+    EXPECT_EQ(tail_count(), 0);
+}
+
+// More restarts within one ramp than there are tails: the oldest give way,
+// and every tail left still fades. Tails end at once where their samples
+// may go (voices_drop_tails) and at a reset, after which tails begin anew.
+TEST_F(Declick, TailsRunOutGracefullyAndEndBeforeTheirSamples)
+{
+    FencedSample a(ramp_values(64, 300), 0, 64, LOOP_FORWARD);
+    FencedSample b(ramp_values(64, 200), 0, 64, LOOP_FORWARD);
+    FencedSample c(ramp_values(64, 100), 0, 64, LOOP_FORWARD);
+    Sample* next[3] = {&b.sample, &c.sample, &a.sample};
+    for (int32_t i = 0; i < VOICE_COUNT; i++) {
+        voice_set_frequency(&voices[i], 20000);
+        voice_set_volume(&voices[i], 100);
+        voice_start(i, &a.sample);
+        settle(&voices[i]);
+    }
+    // Three rounds of restarts of every voice, two frames apart.
+    std::vector<float> out(2 * 2, 0.0f);
+    for (int round = 0; round < 3; round++) {
+        for (int32_t i = 0; i < VOICE_COUNT; i++)
+            restart(i, next[round]);
+        mix_voices(out.data(), &voice_list, 2);
+    }
+    EXPECT_EQ(tail_count(false), VOICE_TAIL_COUNT);
+    EXPECT_EQ(tail_count(), VOICE_TAIL_COUNT);
+    // The first round's tails (of a) gave way to the third's.
+    for (Voice* t = voices[VOICE_COUNT - 1].next; t != &voice_list; t = t->next)
+        EXPECT_NE(t->sample, &a.sample);
+
+    // Freeing a song's samples ends its tails first; so does a reset.
+    voices_drop_tails();
+    EXPECT_EQ(tail_count(false), 0);
+    restart(0, &a.sample);  // voice 0 still sounds: a tail
+    mix_voices(out.data(), &voice_list, 2);
+    restart(0, &b.sample);
+    EXPECT_EQ(tail_count(false), 2);
+    voices_reset();
+    EXPECT_EQ(tail_count(false), 0);
+    for (int32_t i = 0; i < 2; i++) {
+        voice_set_volume(&voices[i], 100);
+        voice_start(i, &a.sample);
+        settle(&voices[i]);
+        restart(i, &b.sample);
+    }
+    EXPECT_EQ(tail_count(false), 2);
+}
+
 TEST(Clipper, RoundsTiesToEvenAndClamps)
 {
     float in[] = {32767.5f, -0.5f, 1.5f, 2.5f, -40000.0f, 40000.0f, -32768.5f, 0.49f, -1.5f, 3.5f};

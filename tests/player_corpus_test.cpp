@@ -2,6 +2,7 @@
 // its end (or 20 minutes of song time) without a fault or a hang.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -14,7 +15,9 @@
 #include "player/stream.h"
 #include "player/replay.h"
 #include "player/song.h"
+#include "player/song_declick.h"
 #include "tests/support/voice_probe.h"
+#include "tools/formats/clicks.h"
 
 enum { SONG_TIME_LIMIT_FRAMES = 20 * 60 * 44100 };
 
@@ -130,6 +133,94 @@ TEST(PlayerCorpus, RenderedOutputIsNeitherSilentNorClipped)
         EXPECT_LT(clipped_share, 0.001) << path;
         song_free(song);
     }
+    voice_probe_remove();
+}
+
+struct ClickCount {
+    int64_t all;       // clicks in the whole render
+    int64_t at_ticks;  // of them, those on a tick's first frames, where the engine acts
+};
+
+// The frames at which a song's ticks come, noted by a tick function around
+// the engine's, as render_songs runs it: the first at frame 0, each next
+// one a tick's length (read after the tick) later.
+static std::vector<int32_t> tick_frames;
+static int32_t next_tick_frame;
+static void noting_tick(Song* song)
+{
+    tick_frames.push_back(next_tick_frame);
+    song_tick(song);
+    next_tick_frame += song->samples_per_tick > 0 ? song->samples_per_tick : 1;
+}
+
+static ClickCount count_clicks(const std::vector<int16_t>& out, const std::vector<int32_t>& ticks)
+{
+    std::vector<Click> where(out.size() / 2);
+    ClickCount count = {clicks_count(out.data(), int64_t(out.size() / 2), 44100, where.data(),
+                                     int64_t(where.size())),
+                        0};
+    for (int64_t i = 0; i < count.all; i++) {
+        // The first frame after the jump: a tick's own, or one or two later
+        // for a voice that comes in quietly.
+        auto next = std::upper_bound(ticks.begin(), ticks.end(), int32_t(where[i].frame));
+        if (next != ticks.begin() && where[i].frame - *(next - 1) <= 2)
+            count.at_ticks++;
+    }
+    return count;
+}
+
+// Each module for 30 s, from fresh voices: without smooth note starts, and
+// then with them, and then without again, which gives the first render to
+// the sample. With them, the clicks at ticks (restarts and stops of
+// sounding voices; the others are the samples' own sharp edges, which no
+// ramp touches) all but go. A freed song leaves no tail behind.
+TEST(PlayerCorpus, SmoothNoteStartsRemoveTheClicksAtRestarts)
+{
+    std::vector<std::string> files = xm_corpus_files();
+    if (files.empty())
+        GTEST_SKIP() << "no XM corpus";
+    voice_probe_install();
+    disk_file_register();
+    const int seconds = 30;
+    ClickCount total_without = {0, 0}, total_with = {0, 0};
+    printf("%-24s %16s %16s\n", "clicks in 30 s", "without, ticks", "with, ticks");
+    for (const std::string& path : files) {
+        Song* song = song_create(path.c_str(), nullptr);
+        ASSERT_NE(song, nullptr) << path;
+        std::vector<int16_t> out[3];
+        ClickCount counts[3];
+        for (int pass = 0; pass < 3; pass++) {
+            ASSERT_TRUE(song_declick(song, pass == 1));
+            voices_reset();
+            ASSERT_TRUE(song_start(song));
+            song->tick_function = noting_tick;
+            tick_frames.clear();
+            next_tick_frame = 0;
+            out[pass] = render(seconds);
+            counts[pass] = count_clicks(out[pass], tick_frames);
+        }
+        EXPECT_TRUE(out[2] == out[0]) << path;
+        const char* name = path.c_str() + path.find_last_of('/') + 1;
+        printf("%-24s %9lld %6lld %9lld %6lld\n", name, (long long)counts[0].all,
+               (long long)counts[0].at_ticks, (long long)counts[1].all,
+               (long long)counts[1].at_ticks);
+        EXPECT_LE(counts[1].at_ticks, counts[0].at_ticks / 10 + 1) << path;
+        total_without.all += counts[0].all;
+        total_without.at_ticks += counts[0].at_ticks;
+        total_with.all += counts[1].all;
+        total_with.at_ticks += counts[1].at_ticks;
+
+        song_declick(song, true);
+        voices_reset();
+        ASSERT_TRUE(song_start(song));
+        render(1);
+        song_free(song);
+        EXPECT_EQ(voice_list.prev, &voices[VOICE_COUNT - 1]) << path;
+    }
+    printf("%-24s %9lld %6lld %9lld %6lld\n", "all", (long long)total_without.all,
+           (long long)total_without.at_ticks, (long long)total_with.all,
+           (long long)total_with.at_ticks);
+    EXPECT_LE(total_with.at_ticks * 20, total_without.at_ticks);
     voice_probe_remove();
 }
 

@@ -102,6 +102,10 @@ TEST(XmTool, RendersAModuleAndReportsItsFacts)
     ASSERT_EQ(render.code, 0) << render.output;
     std::vector<char> wav = read_all(out);
     EXPECT_EQ(wav.size(), 44u + 2u * 176400u);
+    // --declick, a flag without a value, among the others.
+    render = run(tool("tavimo-xm") + " render " + module + " " + out + " --declick --seconds 2");
+    ASSERT_EQ(render.code, 0) << render.output;
+    EXPECT_EQ(read_all(out).size(), wav.size());
     remove(out.c_str());
 }
 
@@ -289,6 +293,8 @@ TEST(Tools, BadArgumentsGiveTheUsageAndExitCode2)
         "tavimo-xm play x.xm --loops",
         "tavimo-xm check",
         "tavimo-xm check x.xm --frobnicate",
+        "tavimo-xm play x.xm --declick --loops",
+        "tavimo-xm render x.xm out.wav --declick --rate",
         "tavimo-capture",
         "tavimo-capture --fps 0 --wav x.wav",
         "tavimo-capture --png dir",

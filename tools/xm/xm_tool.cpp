@@ -7,7 +7,9 @@
 // A song's length is where a listener's player ends it: the first time it
 // would go back to a row already played, or its order list runs out (found
 // by the end watcher, player/song_end.h). `render` and `play` stop there, or
-// after --loops more passes from where the song goes back to.
+// after --loops more passes from where the song goes back to. With
+// --declick they play with smooth note starts (player/song_declick.h), for
+// modules whose restarts click.
 //
 // Modules are read through the file-backed stream callbacks. The offline
 // commands render the song themselves (player/render.h), block by block as
@@ -31,6 +33,7 @@
 #include "player/render.h"
 #include "player/replay.h"
 #include "player/song.h"
+#include "player/song_declick.h"
 #include "player/song_end.h"
 #include "tools/formats/wav.h"
 #include "tools/xm/xm_check.h"
@@ -48,8 +51,9 @@ void usage(FILE* out)
 {
     fprintf(out,
             "usage: tavimo-xm info FILE [--json]\n"
-            "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R] [--loops N]\n"
-            "       tavimo-xm play FILE [--loops N]\n"
+            "       tavimo-xm render FILE OUT.wav [--seconds S] [--rate R] [--loops N]"
+            " [--declick]\n"
+            "       tavimo-xm play FILE [--loops N] [--declick]\n"
             "       tavimo-xm check FILE [--json]\n"
             "       tavimo-xm --version\n");
 }
@@ -204,16 +208,23 @@ int command_render(int argc, char** argv)
     const char* out = argv[3];
     double seconds = -1, rate = XM_RATE;
     int32_t loops = 0;
-    for (int i = 4; i < argc; i += 2) {
+    bool declick = false;
+    // Options with a value step over it.
+    for (int i = 4; i < argc; i++) {
+        if (strcmp(argv[i], "--declick") == 0) {
+            declick = true;
+            continue;
+        }
         bool has_value = i + 1 < argc;
-        if (strcmp(argv[i], "--seconds") == 0 && has_value &&
-            parse_number(argv[i + 1], 0.001, 24 * 3600, &seconds))
+        if ((strcmp(argv[i], "--seconds") == 0 && has_value &&
+             parse_number(argv[i + 1], 0.001, 24 * 3600, &seconds)) ||
+            (strcmp(argv[i], "--rate") == 0 && has_value &&
+             parse_number(argv[i + 1], OUTPUT_RATE_MIN, OUTPUT_RATE_MAX, &rate) &&
+             rate == int(rate)) ||
+            parse_loops(argc, argv, i, &loops)) {
+            i++;
             continue;
-        if (strcmp(argv[i], "--rate") == 0 && has_value &&
-            parse_number(argv[i + 1], OUTPUT_RATE_MIN, OUTPUT_RATE_MAX, &rate) && rate == int(rate))
-            continue;
-        if (parse_loops(argc, argv, i, &loops))
-            continue;
+        }
         usage(stderr);
         return EXIT_USAGE;
     }
@@ -224,6 +235,7 @@ int command_render(int argc, char** argv)
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
+    song_declick(song, declick);
     WavWriter wav;
     int code = 0;
     if (!wav_open(&wav, out, int32_t(rate))) {
@@ -265,8 +277,13 @@ int command_play(int argc, char** argv)
 {
     const char* path = argv[2];
     int32_t loops = 0;
-    for (int i = 3; i < argc; i += 2) {
-        if (!parse_loops(argc, argv, i, &loops)) {
+    bool declick = false;
+    for (int i = 3; i < argc; i++) {
+        if (strcmp(argv[i], "--declick") == 0) {
+            declick = true;
+        } else if (parse_loops(argc, argv, i, &loops)) {
+            i++;
+        } else {
             usage(stderr);
             return EXIT_USAGE;
         }
@@ -279,6 +296,7 @@ int command_play(int argc, char** argv)
     Song* song = load(path);
     if (!song)
         return EXIT_BAD_FILE;
+    song_declick(song, declick);
     if (!render_open(XM_RATE) || !sound_open(XM_RATE, render_songs)) {
         fprintf(stderr, "%s: no sound device can be opened\n", program);
         render_close();
