@@ -6,8 +6,9 @@
 // pauses, Escape stops; the list of places where the sound jumps is
 // tavimo-xm check's, and a click on one plays from its order; a truncated file and a text file give tavimo-xm's
 // one-line reason, a file over the size limit is refused, and the next good
-// file plays; the WAV rendered in the
-// page is tavimo-xm render's file, byte for byte. No console errors.
+// file plays; the WAV rendered in the page is tavimo-xm render's file, byte
+// for byte, and with smooth note starts ticked tavimo-xm render --declick's.
+// No console errors.
 // Usage: node player_test.mjs BUILD_WEB_DIR TAVIMO_XM MODULE
 import {execFileSync} from "node:child_process";
 import fs from "node:fs";
@@ -210,6 +211,19 @@ try {
   const whole_wav = fs.readFileSync(path.join(scratch, "whole.wav"));
   check(rendered.size === whole_wav.length && rendered.hash === fnv(whole_wav, 0, whole_wav.length),
         "the page's WAV is tavimo-xm render's", `${rendered.size} bytes as ${rendered.name}`);
+  // With smooth note starts ticked, the page's WAV is tavimo-xm render
+  // --declick's (which differs from the plain one where a note restarts).
+  await page.click("#declick");
+  await page.click("#renderButton");
+  await waitFor(page, "the WAV with smooth note starts is rendered",
+                () => !document.getElementById("download").hidden, null, 120000);
+  const smooth = await page.evaluate(() => window.playerTest.renderedHash());
+  xm(["render", name, "smooth.wav", "--declick"]);
+  const smooth_wav = fs.readFileSync(path.join(scratch, "smooth.wav"));
+  check(smooth.size === smooth_wav.length && smooth.hash === fnv(smooth_wav, 0, smooth_wav.length),
+        "with smooth note starts, the page's WAV is tavimo-xm render --declick's",
+        `${smooth.size} bytes, ${smooth.hash === rendered.hash ? "the same as" : "unlike"} the plain one`);
+  await page.click("#declick");
   await page.click("#play");
   await waitFor(page, "it plays again after rendering", () => window.playerTest.status().state === 2 &&
                 window.playerTest.status().heardMs > 500, null, 10000);

@@ -18,7 +18,7 @@ target_link_libraries(tavimo-player PRIVATE tavimo_player tavimo_sound)
 set(player_exports
   _web_player_open _web_player_size_refusal _web_player_buffer _web_player_load
   _web_player_info _web_player_names _web_player_findings _web_player_play _web_player_pause _web_player_stop
-  _web_player_set_loop _web_player_seek _web_player_frame
+  _web_player_set_loop _web_player_set_declick _web_player_seek _web_player_frame
   _web_player_row_text _web_player_levels _web_player_block_sums
   _web_player_render_begin _web_player_render_step _web_player_render_cancel
   _web_sound_mix_due _malloc _free)

@@ -343,6 +343,7 @@
   $("play").addEventListener("click", playOrPause);
   $("stop").addEventListener("click", stop);
   $("loop").addEventListener("change", function () { if (M) M._web_player_set_loop(this.checked ? 1 : 0); });
+  $("declick").addEventListener("change", function () { if (M) M._web_player_set_declick(this.checked ? 1 : 0); });
   $("renderButton").addEventListener("click", render);
   $("bar").addEventListener("click", function (e) {
     var box = this.getBoundingClientRect();
@@ -384,6 +385,7 @@
   tavimoPlayer({}).then(function (instance) {
     M = instance;
     M._web_player_set_loop($("loop").checked ? 1 : 0);
+    M._web_player_set_declick($("declick").checked ? 1 : 0);
     // For the browser test: what the page shows and the blocks it mixed.
     window.playerTest = {
       status: function () { return readStatus(M._web_player_frame()); },

@@ -100,6 +100,9 @@ void web_player_pause(bool paused, bool device_pauses);
 // Stops; the next play starts from order 0.
 void web_player_stop(void);
 void web_player_set_loop(bool loop);
+// Smooth note starts (player/song_declick.h) for what plays and renders
+// from now on, the page's toggle; off until asked for.
+void web_player_set_declick(bool on);
 // Plays on from the first row of order `order` (held to the song), with the
 // speed, tempo and channel state the song has at that moment (as a pattern
 // jump would); from a stop or the end it starts the song first.

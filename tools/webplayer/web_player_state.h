@@ -42,6 +42,7 @@ struct Player {
     char* info[4];               // the facts as text and as JSON, the names, and the
                                  // places where the sound jumps
     bool loop;
+    bool declick;                // smooth note starts (player/song_declick.h)
     bool paused;
     bool rendering;
     int32_t device_rate;         // the rate the page opened the device at; a render

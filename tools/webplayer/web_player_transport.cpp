@@ -9,6 +9,7 @@
 #include "sound/sound.h"
 #include "mixer/voice.h"
 #include "player/channel.h"
+#include "player/song_declick.h"
 #include "player/render.h"
 
 namespace {
@@ -86,6 +87,7 @@ bool start_song(void)
         return false;
     song_free(p.song);
     p.song = fresh;
+    song_declick(p.song, p.declick);
     // A start sounds exactly as a fresh render does.
     mix_lock_acquire();
     voices_reset();
@@ -175,6 +177,15 @@ void web_player_set_loop(bool loop)
         player.watch->loops_left = loop ? LOOPS_FOREVER : 0;
     mix_lock_release();
     player.status.loop = loop;
+}
+
+void web_player_set_declick(bool on)
+{
+    mix_lock_acquire();
+    player.declick = on;
+    if (player.song)
+        song_declick(player.song, on);
+    mix_lock_release();
 }
 
 void web_player_seek(int32_t order)

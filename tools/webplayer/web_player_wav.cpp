@@ -7,6 +7,7 @@
 #include "sound/sound.h"
 #include "mixer/voice.h"
 #include "player/render.h"
+#include "player/song_declick.h"
 
 extern "C" {
 
@@ -23,6 +24,7 @@ bool web_player_render_begin(const char* path)
     p.watch = nullptr;
     song_free(p.song);
     p.song = fresh;
+    song_declick(p.song, p.declick);
     if (!wav_open(&p.wav, path, XM_RATE))
         return false;
     // The device makes way: its blocks would take the song's frames.
