@@ -6,29 +6,33 @@ _Static_assert(sizeof(struct Cm) <= CM_SCRATCH, "CM_SCRATCH is too small");
 _Static_assert(sizeof(struct CmPiece) == 28, "the packer writes 28-byte pieces");
 
 /* The logistic function 4096 / (1 + e^-(x / 256)) at x = -2048, -1920 ..
- * 2048; between these points it is interpolated. */
-static const uint16_t squash_points[33] = {
+ * 2048 (and once more, for the interpolation at 2048); between these
+ * points it is interpolated. */
+static const uint16_t squash_points[34] = {
     1, 2, 4, 6, 10, 17, 27, 45, 74, 120, 194, 311, 488, 747, 1102, 1546, 2048,
-    2550, 2994, 3349, 3608, 3785, 3902, 3976, 4022, 4051, 4069, 4079, 4086, 4090, 4092, 4094, 4095};
+    2550, 2994, 3349, 3608, 3785, 3902, 3976, 4022, 4051, 4069, 4079, 4086, 4090, 4092, 4094, 4095, 4095};
 
+/* x: -2048..2048. */
 static int squash(int x)
 {
-    if (x > 2047)
-        x = 2047;
-    if (x < -2047)
-        x = -2047;
     int w = x & 127;
     const uint16_t* t = squash_points + (x >> 7) + 16;
     return (t[0] * (128 - w) + t[1] * w + 64) >> 7;
 }
 
-void cm_begin(struct Cm* cm, const struct CmPiece* piece, uint32_t index)
+void cm_begin(struct Cm* cm, const struct CmPiece* piece)
 {
     cm->piece = piece;
-    cm->salt = index * 0x2545f491u;
+    uint32_t* s = cm->slot;
+    for (uint32_t i = 0; i < (1u << CM_SLOT_BITS); i++)
+        s[i] = 0;
     int32_t* w = cm->weights[0];
-    for (int i = 0; i < 8 * (CM_MODELS + 1); i++)
+    for (int i = 0; i < 32 * (CM_MODELS + 1); i++)
         w[i] = 1 << 14;
+    /* The refinement starts as the identity. */
+    uint16_t* r = cm->refine[0];
+    for (int i = 0; i < 256 * 33; i++)
+        r[i] = (uint16_t)(squash((i % 33 - 16) * 128) * 16);
     /* stretch is squash's inverse: the least x that squashes to p or
      * above. */
     int p = 0;
@@ -43,14 +47,14 @@ int cm_predict(struct Cm* cm, const uint8_t* data, uint32_t at, unsigned partial
 {
     const struct CmPiece* piece = cm->piece;
     int dot = 0;
-    cm->weight = cm->weights[31 - __builtin_clz(partial)];
+    cm->weight = cm->weights[31 - __builtin_clz(partial) + (at ? data[at - 1] >> 6 << 3 : 0)];
     for (int i = 0; i < CM_MODELS; i++) {
         unsigned mask = piece->model[i];
         int input = 0;
         if (mask) {
             if (partial == 1) {
                 /* A new byte: the model's context from the bytes it picks. */
-                uint32_t h = (mask + cm->salt) * 0x9e3779b1u;
+                uint32_t h = mask * 0x9e3779b1u;
                 for (unsigned k = 0; k < 14; k++) {
                     if (mask >> k & 1) {
                         uint32_t back = k < 8 ? k + 1 : k < 11 ? piece->row + 9 - k : 2u * piece->row;
@@ -70,14 +74,20 @@ int cm_predict(struct Cm* cm, const uint8_t* data, uint32_t at, unsigned partial
     }
     cm->input[CM_MODELS] = 256;
     dot += cm->weight[CM_MODELS] >> 8;
-    int p = squash(dot);
-    cm->p = p + (p == 0) - (p == 4096);
+    dot = dot > 2047 ? 2047 : dot < -2047 ? -2047 : dot;
+    /* A quarter the mixer's, three quarters its refinement. */
+    int w = (dot + 2048) & 127;
+    uint16_t* point = cm->refine[partial] + ((dot + 2048) >> 7);
+    cm->point = point + (w >> 6);
+    int p = (squash(dot) + 3 * ((point[0] * (128 - w) + point[1] * w) >> 11)) >> 2;
+    cm->p = p < 1 ? 1 : p > 4095 ? 4095 : p;
     return cm->p;
 }
 
 void cm_update(struct Cm* cm, unsigned bit)
 {
     const struct CmPiece* piece = cm->piece;
+    *cm->point += ((int)(bit ? 65535 : 0) - *cm->point) >> 6;
     int error = ((int)(bit << 12) - cm->p) * piece->rate;
     for (int i = 0; i <= CM_MODELS; i++) {
         /* Kept within +-8, so that no product overflows. */
@@ -140,7 +150,7 @@ int cm_unpack_image(const struct CmTable* table, const uint8_t* payload, uint32_
         const struct CmPiece* piece = &table->piece[n];
         if (piece->size > image_size - (uint32_t)(out - image))
             return -1;
-        cm_begin(cm, piece, n);
+        cm_begin(cm, piece);
         for (uint32_t at = 0; piece->transform != CM_ZEROS && at < piece->size; at++) {
             unsigned partial = 1;
             while (partial < 256) {

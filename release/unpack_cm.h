@@ -4,11 +4,13 @@
  * predict alike bit for bit), and the decoder of a packed image.
  *
  * Each bit of the image is predicted by several context models and the
- * predictions mixed: a model hashes the bytes its mask picks (some of the
+ * predictions mixed, then refined: a model hashes the bytes its mask picks (some of the
  * last eight, some in the row above for pictures) with the bits of the
  * current byte seen so far into a slot of one large table, which holds an
  * adaptive probability and how often it was seen; a logistic mixer weighs
- * the models' opinions by how well each did so far; a binary arithmetic
+ * the models' opinions by how well each did so far; the mixed probability
+ * is refined by what it turned out to mean in the same place of a byte
+ * before (an adaptive map of probabilities); a binary arithmetic
  * coder spends what the mixed probability says the bit costs. Integers
  * only, so that the 32-bit stub and the 64-bit packer agree exactly.
  *
@@ -75,15 +77,19 @@ struct CmTable {
 /* The model's state. */
 struct Cm {
     int16_t stretch[4096];      /* ln(p / (1 - p)) * 256 for 12-bit p */
-    int32_t weights[8][CM_MODELS + 1]; /* the mixer's, 16.16 fixed point, a set per bit
-                                  of the byte; the last for the bias */
+    int32_t weights[32][CM_MODELS + 1]; /* the mixer's, 16.16 fixed point, a set per bit
+                                  of the byte and top two bits of the byte before;
+                                  the last for the bias */
     int32_t* weight;            /* the set in use */
     int32_t input[CM_MODELS + 1];  /* the models' stretched opinions on the current bit */
     uint32_t hash[CM_MODELS];   /* each model's context of the current byte */
     uint32_t* counter[CM_MODELS]; /* each model's counter for the current bit */
     const struct CmPiece* piece;
-    uint32_t salt;              /* tells the pieces' contexts apart */
-    int p;                      /* the mixed probability of a 1, 1..4095 */
+    int p;                      /* the final probability of a 1, 1..4095 */
+    uint16_t refine[256][33];   /* the mixed probability refined by the bits of the
+                                  byte seen: 16-bit probabilities at 33 points of
+                                  the mixer's output, interpolated between */
+    uint16_t* point;            /* the refining point nearest the current bit's */
     uint32_t slot[1u << CM_SLOT_BITS]; /* probability in the top 22 bits (stored with
                                   its top bit flipped, so that zeroed memory says
                                   one half), times seen in the low 10 */
@@ -91,14 +97,12 @@ struct Cm {
 /* Bytes the state takes at most, whatever the machine's pointers. */
 #define CM_SCRATCH ((4u << CM_SLOT_BITS) + 65536u)
 
-/* The shared model, in a state whose slots start zeroed (the stub's are
- * fresh memory). cm_begin starts piece number `index` (the mixer afresh,
- * the slots shared, the piece's contexts told apart by its number);
- * cm_predict gives the probability (1..4095, of 4096)
+/* The shared model. cm_begin starts a piece coded with `piece` from a
+ * clear state (every slot, the mixer, the refinement); cm_predict gives the probability (1..4095, of 4096)
  * that the next bit of data[at] is 1, given the bits of it seen so far
  * (`partial`: 1, then 1 followed by those bits, most significant first);
  * cm_update learns the bit. data[0..at) are the piece's bytes so far. */
-void cm_begin(struct Cm* cm, const struct CmPiece* piece, uint32_t index);
+void cm_begin(struct Cm* cm, const struct CmPiece* piece);
 int cm_predict(struct Cm* cm, const uint8_t* data, uint32_t at, unsigned partial);
 void cm_update(struct Cm* cm, unsigned bit);
 
@@ -112,7 +116,7 @@ uint32_t cm_hash(const uint8_t* data, uint32_t size);
 /* Decodes every piece of the table from payload[0..payload_size) into
  * image (which must hold the pieces' sizes), undoes the transforms and
  * checks the hash: 0, or -1 when anything is wrong (pieces beyond
- * `image_size`, a bad table, a wrong hash). cm's slots must be zeroed. Damaged data never makes it
+ * `image_size`, a bad table, a wrong hash). Damaged data never makes it
  * touch memory outside image and cm. The image's CM_ZEROS pieces are left
  * as they are: the caller gives them zeroed. */
 int cm_unpack_image(const struct CmTable* table, const uint8_t* payload, uint32_t payload_size,

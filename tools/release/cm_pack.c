@@ -34,7 +34,7 @@ struct Piece {
 struct Output {
     uint8_t* bytes; /* null: only counted */
     uint32_t size;
-    uint32_t capacity;
+    uint32_t capacity; /* only counted: where counting may stop */
 };
 
 static void put(struct Output* out, unsigned byte)
@@ -71,11 +71,12 @@ static void encode_flush(struct Encoder* e)
     put(e->out, (e->low >> 24) + 1);
 }
 
-static void encode_piece(struct Cm* cm, struct Encoder* e, const struct Piece* piece, const struct CmPiece* coding,
-                         uint32_t index)
+static void encode_piece(struct Cm* cm, struct Encoder* e, const struct Piece* piece, const struct CmPiece* coding)
 {
-    cm_begin(cm, coding, index);
+    cm_begin(cm, coding);
     for (uint32_t at = 0; !piece->zeros && at < piece->size; at++) {
+        if (!e->out->bytes && e->out->size > e->out->capacity)
+            return;
         unsigned partial = 1;
         for (int k = 7; k >= 0; k--) {
             unsigned bit = piece->data[at] >> k & 1;
@@ -86,13 +87,13 @@ static void encode_piece(struct Cm* cm, struct Encoder* e, const struct Piece* p
     }
 }
 
-/* Bytes the piece costs alone with this coding. */
-static uint32_t trial(struct Cm* cm, const struct Piece* piece, const struct CmPiece* coding)
+/* Bytes the piece costs alone with this coding; more than `bound` when it
+ * costs more than that. */
+static uint32_t trial(struct Cm* cm, const struct Piece* piece, const struct CmPiece* coding, uint32_t bound)
 {
-    struct Output out = {0, 0, 0};
+    struct Output out = {0, 0, bound};
     struct Encoder e = {0, 0xffffffffu, &out};
-    memset(cm->slot, 0, sizeof cm->slot);
-    encode_piece(cm, &e, piece, coding, 0);
+    encode_piece(cm, &e, piece, coding);
     encode_flush(&e);
     return out.size;
 }
@@ -104,6 +105,24 @@ static const uint16_t code_masks[] = {
 static const uint16_t picture_masks[] = {
     0x4000, 0x1000, 0x2000, 0x2001, 0x01, 0x03, 0x07, 0x0f, 0x200, 0x201, 0x300, 0x600, 0x700, 0x701, 0x203, 0x301,
     0x601, 0xa00, 0xa01, 0x202, 0x400, 0x100, 0x204, 0xf00, 0x702, 0x02, 0x05};
+
+static void tune(struct Cm* cm, const struct Piece* piece, struct CmPiece* best, uint32_t* best_size)
+{
+    static const uint8_t rates[] = {2, 3, 4, 6, 8, 12, 16, 24, 32, 48};
+    static const uint8_t limits[] = {15, 30, 60, 127, 255};
+    struct CmPiece start = *best;
+    for (unsigned r = 0; r < sizeof rates; r++)
+        for (unsigned l = 0; l < sizeof limits; l++) {
+            struct CmPiece c = start;
+            c.rate = rates[r];
+            c.limit = limits[l];
+            uint32_t size = trial(cm, piece, &c, *best_size);
+            if (size < *best_size) {
+                *best = c;
+                *best_size = size;
+            }
+        }
+}
 
 static void search(struct Cm* cm, struct Piece* piece)
 {
@@ -130,7 +149,7 @@ static void search(struct Cm* cm, struct Piece* piece)
                 continue;
             struct CmPiece c = best;
             c.model[n] = masks[m];
-            uint32_t size = trial(cm, piece, &c);
+            uint32_t size = trial(cm, piece, &c, step_size);
             if (size < step_size) {
                 step = c;
                 step_size = size;
@@ -141,20 +160,26 @@ static void search(struct Cm* cm, struct Piece* piece)
         best = step;
         best_size = step_size;
     }
-    /* Then the mixer's rate and the counters' limit. */
-    static const uint8_t rates[] = {2, 3, 4, 6, 8, 12, 16, 24, 32, 48};
-    static const uint8_t limits[] = {15, 30, 60, 127, 255};
-    for (unsigned r = 0; r < sizeof rates; r++)
-        for (unsigned l = 0; l < sizeof limits; l++) {
+    /* Then the mixer's rate and the counters' limit, each model in turn
+     * replaced by each other mask, and the rate and limit again. */
+    tune(cm, piece, &best, &best_size);
+    for (int i = 0; i < CM_MODELS && best.model[i]; i++) {
+        for (unsigned m = 0; m < count; m++) {
+            int used = 0;
+            for (int k = 0; k < CM_MODELS; k++)
+                used |= best.model[k] == masks[m];
+            if (used)
+                continue;
             struct CmPiece c = best;
-            c.rate = rates[r];
-            c.limit = limits[l];
-            uint32_t size = trial(cm, piece, &c);
+            c.model[i] = masks[m];
+            uint32_t size = trial(cm, piece, &c, best_size);
             if (size < best_size) {
                 best = c;
                 best_size = size;
             }
         }
+    }
+    tune(cm, piece, &best, &best_size);
     piece->coding = best;
 }
 
@@ -241,9 +266,8 @@ int main(int argc, char** argv)
      * decoder reads it. */
     struct Encoder e = {0, 0xffffffffu, &out};
     uint32_t before = 0;
-    memset(cm->slot, 0, sizeof cm->slot);
     for (unsigned i = 0; i < count; i++) {
-        encode_piece(cm, &e, &pieces[i], &pieces[i].coding, i);
+        encode_piece(cm, &e, &pieces[i], &pieces[i].coding);
         if (i + 1 == count)
             encode_flush(&e);
         const struct CmPiece* c = &pieces[i].coding;
