@@ -8,15 +8,9 @@
 #pragma once
 #include <cstdint>
 
-enum : int32_t {
-    MODULE_DATA_OFFSET = 0,            MODULE_DATA_SIZE = 53211,
-    BACKGROUND_PICTURE_OFFSET = 53211, BACKGROUND_PICTURE_SIZE = 16000, // 160x100 bytes
-    BAND_PICTURE_OFFSET = 69211,       BAND_PICTURE_SIZE = 16000,       // 160x100 bytes
-    BAND_PALETTE_OFFSET = 85211,       BAND_PALETTE_SIZE = 1024,        // 256 x 0x00RRGGBB
-    FONT_STRIP_OFFSET = 86235,         FONT_STRIP_SIZE = 11740,         // 20 rows of 587 bytes
-    MIRROR_PICTURE_OFFSET = 97975,     MIRROR_PICTURE_SIZE = 16000,     // 320x50 bytes
-    ASSET_BLOB_SIZE = 113975,
-};
+// Each asset's offset and size (MODULE_DATA_OFFSET, MODULE_DATA_SIZE, ...,
+// ASSET_BLOB_SIZE), made by the build from the list in assets/blob.txt.
+#include "assets/asset_pieces.h"
 
 enum : int32_t {
     BACKGROUND_PICTURE_WIDTH = 160, BACKGROUND_PICTURE_HEIGHT = 100,
@@ -24,6 +18,11 @@ enum : int32_t {
     FONT_STRIP_WIDTH = 587,         FONT_STRIP_HEIGHT = 20,
     MIRROR_PICTURE_WIDTH = 320,     MIRROR_PICTURE_HEIGHT = 50,
 };
+static_assert(BACKGROUND_PICTURE_WIDTH * BACKGROUND_PICTURE_HEIGHT == BACKGROUND_PICTURE_SIZE);
+static_assert(BAND_PICTURE_WIDTH * BAND_PICTURE_HEIGHT == BAND_PICTURE_SIZE);
+static_assert(BAND_PALETTE_SIZE == 256 * 4, "256 words 0x00RRGGBB");
+static_assert(FONT_STRIP_WIDTH * FONT_STRIP_HEIGHT == FONT_STRIP_SIZE);
+static_assert(MIRROR_PICTURE_WIDTH * MIRROR_PICTURE_HEIGHT == MIRROR_PICTURE_SIZE);
 
 // The blob itself, placed by the build: in read-only data (assets/asset_blob.S)
 // or, in the web build, as room that unpack_assets fills at start

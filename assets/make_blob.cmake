@@ -1,23 +1,21 @@
-# Concatenates the asset files into the blob, in blob order, refusing any
-# file whose size is not the one its fixed offset allows for.
-# Run as: cmake -DDIR=<assets dir> -DOUT=<blob file> -P make_blob.cmake
-set(parts
-  module_data.xm:53211
-  background_picture.bin:16000
-  band_picture.bin:16000
-  band_palette.bin:1024
-  font_strip.bin:11740
-  mirror_picture.bin:16000)
+# Concatenates the asset files into the blob, in the order of the list,
+# refusing any file whose size is not the one the list gives it.
+# Run as: cmake -DLIST=<blob.txt> -DOUT=<blob file> -P make_blob.cmake
+get_filename_component(dir ${LIST} DIRECTORY)
+file(STRINGS ${LIST} lines REGEX "^[^#]")
 set(files "")
-foreach(part ${parts})
-  string(REPLACE ":" ";" fields ${part})
-  list(GET fields 0 name)
-  list(GET fields 1 size)
-  file(SIZE ${DIR}/${name} actual)
-  if(NOT actual EQUAL size)
-    message(FATAL_ERROR "assets/${name} is ${actual} bytes; its place in the blob holds ${size}")
+foreach(line ${lines})
+  string(REGEX MATCH "^([^ ]+) +([0-9]+)$" matched "${line}")
+  if(NOT matched)
+    message(FATAL_ERROR "assets/blob.txt: not a file and its size: ${line}")
   endif()
-  list(APPEND files ${DIR}/${name})
+  set(name ${CMAKE_MATCH_1})
+  set(size ${CMAKE_MATCH_2})
+  file(SIZE ${dir}/${name} actual)
+  if(NOT actual EQUAL size)
+    message(FATAL_ERROR "assets/${name} is ${actual} bytes; assets/blob.txt gives it ${size}")
+  endif()
+  list(APPEND files ${dir}/${name})
 endforeach()
 execute_process(COMMAND cat ${files} OUTPUT_FILE ${OUT} RESULT_VARIABLE failed)
 if(failed)

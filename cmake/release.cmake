@@ -77,7 +77,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
             ${CMAKE_BINARY_DIR}/budget.txt
     DEPENDS tavimo tavimo_stub ${CM_PACK} ${CMAKE_SOURCE_DIR}/tools/release/pack_pe.py
             ${CMAKE_SOURCE_DIR}/tools/release/pack.py
-            ${CMAKE_SOURCE_DIR}/assets/make_blob.cmake
+            ${CMAKE_SOURCE_DIR}/assets/blob.txt
     COMMENT "Packing tavimo.exe into tavimo-64k.exe")
   add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
 elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
@@ -95,7 +95,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack")
             ${CMAKE_BINARY_DIR}/asset_blob.bin ${TAVIMO_64K} ${CMAKE_BINARY_DIR}/budget.txt
     DEPENDS tavimo ${CMAKE_SOURCE_DIR}/tools/release/pack.py
             ${CMAKE_SOURCE_DIR}/release/stub.sh
-            ${CMAKE_SOURCE_DIR}/assets/make_blob.cmake
+            ${CMAKE_SOURCE_DIR}/assets/blob.txt
     COMMENT "Packing tavimo into tavimo-64k")
   add_custom_target(tavimo_64k ALL DEPENDS ${TAVIMO_64K})
 

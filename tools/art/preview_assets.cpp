@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/asset_pieces.h"
 #include "tools/art/art.h"
 #include "tools/formats/png.h"
 
@@ -93,11 +94,11 @@ int main(int argc, char** argv)
     }
     std::string dir = argv[1];
     out_dir = argv[2];
-    std::vector<uint8_t> background = read_asset(dir, "background_picture.bin", 16000);
-    std::vector<uint8_t> band = read_asset(dir, "band_picture.bin", 16000);
-    std::vector<uint8_t> palette_bytes = read_asset(dir, "band_palette.bin", 1024);
-    std::vector<uint8_t> font = read_asset(dir, "font_strip.bin", 11740);
-    std::vector<uint8_t> mirror = read_asset(dir, "mirror_picture.bin", 16000);
+    std::vector<uint8_t> background = read_asset(dir, "background_picture.bin", BACKGROUND_PICTURE_SIZE);
+    std::vector<uint8_t> band = read_asset(dir, "band_picture.bin", BAND_PICTURE_SIZE);
+    std::vector<uint8_t> palette_bytes = read_asset(dir, "band_palette.bin", BAND_PALETTE_SIZE);
+    std::vector<uint8_t> font = read_asset(dir, "font_strip.bin", FONT_STRIP_SIZE);
+    std::vector<uint8_t> mirror = read_asset(dir, "mirror_picture.bin", MIRROR_PICTURE_SIZE);
     if (failed) return 1;
     uint32_t band_palette[256];
     for (int i = 0; i < 256; i++) {

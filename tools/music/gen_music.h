@@ -15,9 +15,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "assets/asset_pieces.h"
 #include "tools/formats/xm_writer.h"
 
-constexpr int MUSIC_FILE_SIZE = 53211;  // bytes; the module's slot in the asset blob
+constexpr int MUSIC_FILE_SIZE = MODULE_DATA_SIZE;  // bytes; the module's slot in the asset blob
 constexpr int MUSIC_CHANNELS = 14;
 constexpr int MUSIC_PATTERNS = 17;
 constexpr int MUSIC_ROWS = 64;          // rows per pattern, every pattern

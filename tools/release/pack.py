@@ -20,7 +20,6 @@
 # it); the script fails only when packing itself fails.
 import lzma
 import os
-import re
 import subprocess
 import sys
 
@@ -29,9 +28,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def blob_parts():
-    """(name, size) of each asset, in blob order, from the blob packer."""
-    text = open(os.path.join(HERE, "..", "..", "assets", "make_blob.cmake")).read()
-    return [(n, int(s)) for n, s in re.findall(r"^\s+([\w.]+):(\d+)\)?$", text, re.M)]
+    """(name, size) of each asset, in blob order, from the list of pieces."""
+    lines = open(os.path.join(HERE, "..", "..", "assets", "blob.txt")).read().splitlines()
+    return [(l.split()[0], int(l.split()[1])) for l in lines if l.strip() and not l.startswith("#")]
 
 
 def lzma2(lc, lp, pb):
@@ -88,7 +87,7 @@ def main(argv):
         pieces.append(("asset " + name, program[offset:offset + size], False))
         offset += size
     if offset != at + len(blob):
-        sys.exit("pack.py: assets/make_blob.cmake's sizes do not add up to the blob")
+        sys.exit("pack.py: assets/blob.txt's sizes do not add up to the blob")
     pieces.append(("code after the asset blob", program[offset:], True))
 
     rows, payload = [], b""

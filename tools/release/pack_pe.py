@@ -210,7 +210,7 @@ def pack_image(image, blob, calls_always=False):
         cuts.append(("asset " + name, offset, size, False))
         offset += size
     if offset != at + len(blob):
-        fail("assets/make_blob.cmake's sizes do not add up to the blob")
+        fail("assets/blob.txt's sizes do not add up to the blob")
     cuts.append(("code after the asset blob", offset, end - offset, True))
     cuts = [c for c in cuts if c[2] > 0]
     if len(cuts) > MAX_PIECES:
@@ -252,7 +252,7 @@ def cm_cuts(image, end, blob):
         cuts.append(("asset " + name, offset, size, "picture" if "picture" in name else "data"))
         offset += size
     if offset != at + len(blob):
-        fail("assets/make_blob.cmake's sizes do not add up to the blob")
+        fail("assets/blob.txt's sizes do not add up to the blob")
     rest = bytes(image[offset:end])
     for run in re.finditer(rb"\0{%d,}" % ZERO_RUN, rest):
         cuts.append(("code after the asset blob", offset, run.start(), "code"))

@@ -23,7 +23,7 @@ def main(argv):
         payload += stream
         offset += size
     if offset != len(blob):
-        sys.exit("pack_web.py: assets/make_blob.cmake's sizes do not add up to the blob")
+        sys.exit("pack_web.py: assets/blob.txt's sizes do not add up to the blob")
     table = pack_pe.table(blob, pieces, payload, len(blob), 0, 0, 0)
     with open(argv[2], "wb") as out:
         out.write(table + payload)
