@@ -128,13 +128,14 @@ release-windows64:
 # Where Wine is installed, the Windows builds that the tests under Wine
 # (tests/e2e/wine_*.sh) run: the 32-bit one, and the 64-bit one and the
 # packed 64-bit release too where this kernel cannot run 32-bit programs (or
-# 32-bit Wine does not run).
-wine-builds:
+# 32-bit Wine does not run). The 32-bit build is a prerequisite, not built
+# again from the recipe, so that make -j never builds one tree twice at once;
+# the 64-bit ones are wanted by nothing else that make test builds.
+wine-builds: windows
 	@tools/install-deps.sh wine || echo "make: Wine could not be installed; the tests under Wine will be skipped" >&2
 	@if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/wine/wine64 ]; then \
-	  $(MAKE) --no-print-directory windows && \
-	  { { tools/runs-32bit.sh && /usr/lib/wine/wine --version >/dev/null 2>&1; } || \
-	    $(MAKE) --no-print-directory windows64 release-windows64; }; \
+	  { tools/runs-32bit.sh && /usr/lib/wine/wine --version >/dev/null 2>&1; } || \
+	    $(MAKE) --no-print-directory windows64 release-windows64; \
 	fi
 
 # The show as a web page: build-web/index.html with tavimo.js and
