@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::string release_dir = std::string(TAVIMO_SOURCE_DIR) + "/build-release";
+const std::string release_dir = TAVIMO_RELEASE_BUILD_DIR;
 
 // The second line of the packed file's stub: "...|xz ...>"...". Returns the
 // xz command between "|" and ">", or "" if the file has no such line.
@@ -123,9 +123,9 @@ void bench_windows_unpack(const BenchOptions& options, const std::string& dir)
 void bench_release(const BenchOptions& options)
 {
     FILE* out = options.json ? stderr : stdout;  // JSON keeps stdout to itself
-    for (const char* dir : {"/build-release-win32", "/build-release-win64"}) {
-        if (print_budget(std::string(TAVIMO_SOURCE_DIR) + dir, "make release-windows", out))
-            bench_windows_unpack(options, std::string(TAVIMO_SOURCE_DIR) + dir);
+    for (const char* dir : {TAVIMO_RELEASE_WIN32_BUILD_DIR, TAVIMO_RELEASE_WIN64_BUILD_DIR}) {
+        if (print_budget(dir, "make release-windows", out))
+            bench_windows_unpack(options, dir);
     }
     if (!print_budget(release_dir, "make release", out))
         return;

@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::string web_dir = std::string(TAVIMO_SOURCE_DIR) + "/build-web";
+const std::string web_dir = TAVIMO_WEB_BUILD_DIR;
 
 bool read_file(const std::string& path, std::vector<unsigned char>* data)
 {

@@ -373,10 +373,12 @@ size_t packed_file_offset(const std::vector<uint8_t>& exe, uint32_t address, uin
 // The packed Windows files, where make release-windows(64) built them: the
 // payload in the packed file decodes to the image the show was linked as
 // (its headers and sections at their addresses), and damage is refused.
+// `dir` is a build tree of the packed release (the build's
+// TAVIMO_RELEASE_WIN*_BUILD_DIR).
 void check_packed_windows(const std::string& dir)
 {
-    std::vector<uint8_t> exe = read_file(test_source_path(dir + "/tavimo-64k.exe"));
-    std::vector<uint8_t> linked = read_file(test_source_path(dir + "/tavimo.exe"));
+    std::vector<uint8_t> exe = read_file(dir + "/tavimo-64k.exe");
+    std::vector<uint8_t> linked = read_file(dir + "/tavimo.exe");
     if (exe.empty() || linked.empty()) {
         std::printf("note: %s/tavimo-64k.exe is not built (make release-windows builds it)\n", dir.c_str());
         return;
@@ -421,8 +423,8 @@ void check_packed_windows(const std::string& dir)
 
 TEST(ReleaseUnpack, PackedWindowsFilesDecodeToTheLinkedImage)
 {
-    check_packed_windows("build-release-win32");
-    check_packed_windows("build-release-win64");
+    check_packed_windows(TAVIMO_RELEASE_WIN32_BUILD_DIR);
+    check_packed_windows(TAVIMO_RELEASE_WIN64_BUILD_DIR);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 # it is built from the same sources as the show under test. Sourced after
 # lib.bash.
 SOURCE_DIR=${TAVIMO_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-RELEASE_DIR=$SOURCE_DIR/build-release
+RELEASE_DIR=${TAVIMO_RELEASE_BUILD_DIR:-$SOURCE_DIR/build-release}
 PACKED=$RELEASE_DIR/tavimo-64k
 UNPACKED=$RELEASE_DIR/tavimo
 if [ ! -f "$PACKED" ] || [ ! -f "$RELEASE_DIR/CMakeCache.txt" ]; then

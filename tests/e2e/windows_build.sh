@@ -6,7 +6,7 @@
 # SDL2 build) is not used.
 set -u
 SOURCE_DIR=${TAVIMO_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-EXE=$SOURCE_DIR/build-win32/tavimo.exe
+EXE=${TAVIMO_WIN32_BUILD_DIR:-$SOURCE_DIR/build-win32}/tavimo.exe
 OBJDUMP=i686-w64-mingw32-objdump
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

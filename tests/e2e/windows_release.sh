@@ -13,10 +13,11 @@ SOURCE_DIR=${TAVIMO_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 checked=0
-for dir in build-release-win32 build-release-win64; do
-  exe=$SOURCE_DIR/$dir/tavimo-64k.exe
+for dir in "${TAVIMO_RELEASE_WIN32_BUILD_DIR:-$SOURCE_DIR/build-release-win32}" \
+           "${TAVIMO_RELEASE_WIN64_BUILD_DIR:-$SOURCE_DIR/build-release-win64}"; do
+  exe=$dir/tavimo-64k.exe
   [ -f "$exe" ] || { echo "note: $dir/tavimo-64k.exe is not built"; continue; }
-  python3 - "$exe" "$SOURCE_DIR/$dir/tavimo.exe" <<'EOF' || fail "$dir/tavimo-64k.exe"
+  python3 - "$exe" "$dir/tavimo.exe" <<'EOF' || fail "$dir/tavimo-64k.exe"
 import struct, sys
 packed, linked = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
 

@@ -3,7 +3,9 @@
 # without a sound device, 0 when Escape ends the show; and a copy with one
 # byte of its payload changed ends with exit code 1 before anything of the
 # show runs (no window). The first argument is not used.
-WINE_BUILDS="build-release-win32 build-release-win64" WINE_PROGRAM=tavimo-64k.exe
+SOURCE_DIR=${TAVIMO_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
+WINE_BUILDS="${TAVIMO_RELEASE_WIN32_BUILD_DIR:-$SOURCE_DIR/build-release-win32} ${TAVIMO_RELEASE_WIN64_BUILD_DIR:-$SOURCE_DIR/build-release-win64}"
+WINE_PROGRAM=tavimo-64k.exe
 . "$(dirname "$0")/wine_lib.bash"
 
 # 1. No sound device.

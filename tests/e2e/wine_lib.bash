@@ -34,9 +34,9 @@ done
 # A Wine loader that can run here, and the build it runs: the 32-bit one
 # where this kernel runs 32-bit programs, else the 64-bit one. WINE_BUILDS
 # and WINE_PROGRAM name other builds and program to run (the packed
-# release: "build-release-win32 build-release-win64", tavimo-64k.exe).
+# release's two build trees, tavimo-64k.exe).
 runs() { [ -x "$1" ] && "$1" --version >/dev/null 2>&1; }
-read -r BUILD32 BUILD64 <<<"${WINE_BUILDS:-build-win32 build-win64}"
+read -r BUILD32 BUILD64 <<<"${WINE_BUILDS:-${TAVIMO_WIN32_BUILD_DIR:-$SOURCE_DIR/build-win32} ${TAVIMO_WIN64_BUILD_DIR:-$SOURCE_DIR/build-win64}}"
 PROGRAM=${WINE_PROGRAM:-tavimo.exe}
 EXE="" LOADER="" WIN_BUILD=""
 if "$SOURCE_DIR/tools/runs-32bit.sh"; then
@@ -46,10 +46,10 @@ else
   echo "this kernel cannot run 32-bit programs"
   KERNEL32=no
 fi
-if [ $KERNEL32 = yes ] && runs /usr/lib/wine/wine && [ -f "$SOURCE_DIR/$BUILD32/$PROGRAM" ]; then
-  LOADER=/usr/lib/wine/wine WIN_BUILD=$SOURCE_DIR/$BUILD32
-elif runs /usr/lib/wine/wine64 && [ -f "$SOURCE_DIR/$BUILD64/$PROGRAM" ]; then
-  LOADER=/usr/lib/wine/wine64 WIN_BUILD=$SOURCE_DIR/$BUILD64
+if [ $KERNEL32 = yes ] && runs /usr/lib/wine/wine && [ -f "$BUILD32/$PROGRAM" ]; then
+  LOADER=/usr/lib/wine/wine WIN_BUILD=$BUILD32
+elif runs /usr/lib/wine/wine64 && [ -f "$BUILD64/$PROGRAM" ]; then
+  LOADER=/usr/lib/wine/wine64 WIN_BUILD=$BUILD64
   [ $KERNEL32 = yes ] && echo "note: 32-bit Wine or $BUILD32/$PROGRAM missing; running the 64-bit build"
 elif ! runs /usr/lib/wine/wine && ! runs /usr/lib/wine/wine64; then
   skip "Wine is not installed (tools/install-deps.sh wine installs it)"

@@ -11,7 +11,8 @@ SOURCE_DIR=${TAVIMO_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 BUILD_DIR=${TAVIMO_BUILD_DIR:-$SOURCE_DIR/build}
 SHOTS=$BUILD_DIR/wine-packed-shots
 mkdir -p "$SHOTS"
-WINE_BUILDS="build-release-win32 build-release-win64" WINE_PROGRAM=tavimo-64k.exe WINE_SHOTS=$SHOTS \
+WINE_BUILDS="${TAVIMO_RELEASE_WIN32_BUILD_DIR:-$SOURCE_DIR/build-release-win32} ${TAVIMO_RELEASE_WIN64_BUILD_DIR:-$SOURCE_DIR/build-release-win64}" \
+  WINE_PROGRAM=tavimo-64k.exe WINE_SHOTS=$SHOTS \
   bash "$(dirname "$0")/wine_show.sh" "$@"
 rc=$?
 [ "$rc" = 0 ] || exit "$rc"
