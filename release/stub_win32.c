@@ -28,7 +28,7 @@ static DWORD protection(DWORD characteristics)
 
 /* Unpacks and binds the image; its entry point, or null for a damaged
  * file or an import that cannot be had. */
-static int (*load(void))(void)
+static int (*unpack_and_bind(void))(void)
 {
     /* The table's contents as the packer left them, not as compiled. */
     const struct CmTable* t;
@@ -79,6 +79,6 @@ static int (*load(void))(void)
 
 void WinMainCRTStartup(void)
 {
-    int (*entry)(void) = load();
+    int (*entry)(void) = unpack_and_bind();
     ExitProcess(entry ? (UINT)entry() : 1);
 }
