@@ -288,22 +288,22 @@ TEST(ReleaseUnpackCm, EncoderAndDecoderAgreeAtTheEdges)
         pieces[5].push_back(uint8_t(i % 320 < 160 ? i / 7 : 255 - i % 97));
     const char* models[] = {"1 1 1", "127 255 ffff fff 1000 2000 4000 800 700 80", "2 30 1 3 7 f 1f 3f 7f ff",
                             "8 15 4000", "16 60 1 aa 55 1002", "6 30 200 201 400 100 a00 3"};
-    std::string spec;
+    std::string list;
     std::vector<uint8_t> expected;
     for (size_t i = 0; i < pieces.size(); i++) {
         std::string path = dir + "/piece" + std::to_string(i);
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(pieces[i].data()),
                                                      std::streamsize(pieces[i].size()));
-        spec += path + (i == 5 ? " data 160 " : " data 1 ") + models[i] + "\n";
+        list += path + (i == 5 ? " data 160 " : " data 1 ") + models[i] + "\n";
         if (i == 2)
-            spec += "5000 zeros 1\n";
+            list += "5000 zeros 1\n";
         expected.insert(expected.end(), pieces[i].begin(), pieces[i].end());
         if (i == 2)
             expected.resize(expected.size() + 5000, 0);
     }
-    std::ofstream(dir + "/spec") << spec;
+    std::ofstream(dir + "/pieces") << list;
     std::string command = "'" + test_build_path("tavimo-cm-pack") + "' '" + dir + "/stream' '" + dir +
-                          "/spec' > '" + dir + "/coded'";
+                          "/pieces' > '" + dir + "/coded'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     CmPacked p{};

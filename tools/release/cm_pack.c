@@ -3,8 +3,8 @@
  * row of pieces into one stream, each piece with the models, mixer rate and
  * counter limit given, or the ones found smallest by a greedy search.
  *
- * Usage: cm_pack OUTPUT SPEC
- *   SPEC lists the pieces, one a line, in image order:
+ * Usage: cm_pack OUTPUT PIECES
+ *   PIECES lists them, one a line, in image order:
  *     FILE KIND ROW [RATE LIMIT MASK...]
  *   FILE holds the piece as it is coded (transforms applied); KIND is
  *   "code" or "data" (which masks the search tries; pictures are data with
@@ -27,7 +27,7 @@ struct Piece {
     uint8_t* data;
     uint32_t size;
     int zeros;             /* not coded */
-    int fixed;             /* coding given in the spec */
+    int fixed;             /* coding given in the list */
     struct CmPiece coding; /* size, row, rate, limit, models */
 };
 
@@ -212,18 +212,18 @@ static int finish(int code, struct Piece* pieces, unsigned count, struct Cm* cm,
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        fprintf(stderr, "usage: cm_pack OUTPUT SPEC\n");
+        fprintf(stderr, "usage: cm_pack OUTPUT PIECES\n");
         return 2;
     }
-    FILE* spec = fopen(argv[2], "r");
-    if (!spec) {
+    FILE* list = fopen(argv[2], "r");
+    if (!list) {
         fprintf(stderr, "cm_pack: cannot read %s\n", argv[2]);
         return 1;
     }
     struct Piece pieces[CM_MAX_PIECES];
     unsigned count = 0;
     char line[1024];
-    while (fgets(line, sizeof line, spec)) {
+    while (fgets(line, sizeof line, list)) {
         char path[512], kind[16];
         unsigned row, rate, limit, masks[CM_MODELS] = {0};
         int n = sscanf(line, "%511s %15s %u %u %u %x %x %x %x %x %x %x %x", path, kind, &row, &rate, &limit,
@@ -234,12 +234,12 @@ int main(int argc, char** argv)
         if (n < 3 || n == 4 || n == 5 || (strcmp(kind, "code") && strcmp(kind, "data") && !zeros) || row < 1 ||
             row > 4095 || (n > 5 && (rate < 1 || rate > 127 || limit < 1 || limit > 255))) {
             fprintf(stderr, "cm_pack: %s: a bad line: %s", argv[2], line);
-            fclose(spec);
+            fclose(list);
             return finish(1, pieces, count, 0, 0);
         }
         if (count == CM_MAX_PIECES) {
             fprintf(stderr, "cm_pack: more than %d pieces\n", CM_MAX_PIECES);
-            fclose(spec);
+            fclose(list);
             return finish(1, pieces, count, 0, 0);
         }
         struct Piece* p = &pieces[count++];
@@ -250,7 +250,7 @@ int main(int argc, char** argv)
             p->fixed = 1;
         } else if (!(p->data = read_file(path, &p->size))) {
             fprintf(stderr, "cm_pack: cannot read %s (or over %d bytes)\n", path, MAX_SIZE);
-            fclose(spec);
+            fclose(list);
             return finish(1, pieces, count, 0, 0);
         }
         p->coding.size = p->size;
@@ -263,7 +263,7 @@ int main(int argc, char** argv)
                 p->coding.model[i] = (uint16_t)masks[i];
         }
     }
-    fclose(spec);
+    fclose(list);
 
     struct Cm* cm = malloc(sizeof *cm);
     struct Output out = {malloc(MAX_SIZE), 0, MAX_SIZE};

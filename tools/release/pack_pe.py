@@ -266,17 +266,17 @@ def cm_cuts(image, end, blob):
 
 
 def cm_run(cm_pack, lines, folder):
-    """cm_pack over the spec `lines`: (stream, [(packed, rate, limit, masks)])."""
-    fd, spec = tempfile.mkstemp(suffix=".txt", dir=folder)
+    """cm_pack over the piece list `lines`: (stream, [(packed, rate, limit, masks)])."""
+    fd, listing = tempfile.mkstemp(suffix=".txt", dir=folder)
     with os.fdopen(fd, "w") as f:
         f.write("\n".join(lines) + "\n")
-    out = spec + ".cm"
-    result = subprocess.run([cm_pack, out, spec], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    out = listing + ".cm"
+    result = subprocess.run([cm_pack, out, listing], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     if result.returncode != 0:
         fail("cm_pack failed: " + result.stderr.strip())
     stream = open(out, "rb").read()
     os.remove(out)
-    os.remove(spec)
+    os.remove(listing)
     codings = []
     for line in result.stdout.split("\n"):
         if line:
