@@ -7,6 +7,7 @@
 #include "mixer/voice.h"
 #include "player/render.h"
 #include "player/song_end.h"
+#include "tools/xm/xm_info.h"
 
 static void collect(void* context, const SongCheckFinding* finding)
 {
@@ -72,26 +73,10 @@ void xm_check_line(char* out, size_t size, const Song* song, const XmCheck* chec
              song_check_kind_text(f->kind), double(f->jump));
 }
 
-// A JSON string: quotes, backslashes and control characters escaped.
-static void json_string(FILE* out, const char* s)
-{
-    fputc('"', out);
-    for (; *s; s++) {
-        unsigned char c = static_cast<unsigned char>(*s);
-        if (c == '"' || c == '\\')
-            fprintf(out, "\\%c", c);
-        else if (c < 0x20)
-            fprintf(out, "\\u%04x", c);
-        else
-            fputc(c, out);
-    }
-    fputc('"', out);
-}
-
 static void write_json(FILE* out, const char* file, const Song* song, const XmCheck* check)
 {
     fprintf(out, "{\"file\": ");
-    json_string(out, file);
+    xm_json_string(out, file);
     fprintf(out, ", \"findings\": [");
     size_t n = 0;
     for (const SongCheckFinding& f : check->findings) {
@@ -102,9 +87,9 @@ static void write_json(FILE* out, const char* file, const Song* song, const XmCh
                 "\"tick\": %d, \"channel\": %d, \"instrument\": %d, \"instrument_name\": ",
                 n++ ? "," : "", song_check_kind_name(f.kind), f.order, f.pattern, f.row, f.tick,
                 f.channel + 1, f.instrument + 1);
-        json_string(out, name);
+        xm_json_string(out, name);
         fprintf(out, ", \"sample\": %d, \"sample_name\": ", f.sample);
-        json_string(out, sample_name);
+        xm_json_string(out, sample_name);
         fprintf(out, ", \"seconds\": %.3f, \"what\": \"%s\", \"jump\": %.4f}",
                 double(f.frame) / check->rate, song_check_kind_text(f.kind), double(f.jump));
     }

@@ -76,8 +76,7 @@ static void write_text(FILE* out, const char* file, const HeaderText* header, co
     fprintf(out, "length        %s\n", text);
 }
 
-// A JSON string: quotes, backslashes and control characters escaped.
-static void json_string(FILE* out, const char* s)
+void xm_json_string(FILE* out, const char* s)
 {
     fputc('"', out);
     for (; *s; s++) {
@@ -96,11 +95,11 @@ static void write_json(FILE* out, const char* file, const HeaderText* header, co
                        const XmLength* length)
 {
     fprintf(out, "{\"file\": ");
-    json_string(out, file);
+    xm_json_string(out, file);
     fprintf(out, ", \"name\": ");
-    json_string(out, header->name);
+    xm_json_string(out, header->name);
     fprintf(out, ", \"tracker\": ");
-    json_string(out, header->tracker);
+    xm_json_string(out, header->tracker);
     fprintf(out, ", \"version\": %u, \"channels\": %d, \"patterns\": %d,\n", header->version,
             song->channel_count, song->pattern_slots);
     fprintf(out, " \"orders\": [");

@@ -30,3 +30,7 @@ void xm_length_text(char* out, size_t size, const XmLength* length);
 // and sample, the length. `json`: one JSON object instead of the text lines.
 void xm_info_write(FILE* out, const char* file, const Song* song, const XmLength* length,
                    bool json);
+
+// `s` as a JSON string: quotes, backslashes and control characters escaped
+// (other bytes pass as they are).
+void xm_json_string(FILE* out, const char* s);

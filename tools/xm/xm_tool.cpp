@@ -129,16 +129,25 @@ bool measure(const char* path, int32_t rate, XmLength* length)
     return ok;
 }
 
+// The arguments after FILE of the commands that take only `--json`: false
+// for anything else.
+static bool json_flag(int argc, char** argv, bool* json)
+{
+    for (int i = 3; i < argc; i++) {
+        if (strcmp(argv[i], "--json") != 0)
+            return false;
+        *json = true;
+    }
+    return true;
+}
+
 int command_info(int argc, char** argv)
 {
     const char* path = argv[2];
     bool json = false;
-    for (int i = 3; i < argc; i++) {
-        if (strcmp(argv[i], "--json") != 0) {
-            usage(stderr);
-            return EXIT_USAGE;
-        }
-        json = true;
+    if (!json_flag(argc, argv, &json)) {
+        usage(stderr);
+        return EXIT_USAGE;
     }
     XmLength length;
     if (!measure(path, XM_RATE, &length))
@@ -155,12 +164,9 @@ int command_check(int argc, char** argv)
 {
     const char* path = argv[2];
     bool json = false;
-    for (int i = 3; i < argc; i++) {
-        if (strcmp(argv[i], "--json") != 0) {
-            usage(stderr);
-            return EXIT_USAGE;
-        }
-        json = true;
+    if (!json_flag(argc, argv, &json)) {
+        usage(stderr);
+        return EXIT_USAGE;
     }
     Song* song = load(path);
     if (!song)
