@@ -145,7 +145,7 @@ wine-builds: windows
 web:
 	@tools/install-deps.sh web
 	$(Q) build-web-cmake emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	$(Q) build-web cmake --build build-web -j $(JOBS) --target tavimo tavimo_page tavimo-player tavimo_player_page
+	$(Q) build-web cmake --build build-web -j $(JOBS) --target tavimo tavimo_page tavimo-player tavimo_player_page tavimo-bench-web
 
 # Serves build-web/ on this machine for a browser to open.
 serve-web: web

@@ -33,9 +33,16 @@ static inline double bench_thread_cpu_ms(void)
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
 }
 
+// The median of `samples_ms` (not empty).
+double bench_median_ms(std::vector<double> samples_ms);
+
 // Adds one row to the output: median, minimum and maximum of `samples_ms`
 // (each the time of one call), labelled section/what.
 void bench_report_timings(const char* section, const char* what, std::vector<double> samples_ms);
+
+// Adds one row to the ratios printed after the timings: `ratio` against
+// the goal of at most `limit`, labelled section/what.
+void bench_report_ratio(const char* section, const char* what, double ratio, double limit);
 
 // The sections.
 void bench_raytracer(const BenchOptions& options);

@@ -35,15 +35,31 @@ struct BenchRow {
 
 static std::vector<BenchRow> rows;
 
+struct BenchRatio {
+    std::string section, what;
+    double ratio, limit;
+};
+
+static std::vector<BenchRatio> ratios;
+
+void bench_report_ratio(const char* section, const char* what, double ratio, double limit)
+{
+    ratios.push_back({section, what, ratio, limit});
+}
+
+double bench_median_ms(std::vector<double> samples_ms)
+{
+    std::sort(samples_ms.begin(), samples_ms.end());
+    const size_t n = samples_ms.size();
+    return n % 2 ? samples_ms[n / 2] : (samples_ms[n / 2 - 1] + samples_ms[n / 2]) / 2.0;
+}
+
 void bench_report_timings(const char* section, const char* what, std::vector<double> samples_ms)
 {
     if (samples_ms.empty())
         return;
-    std::sort(samples_ms.begin(), samples_ms.end());
-    const size_t n = samples_ms.size();
-    const double median = n % 2 ? samples_ms[n / 2]
-                                : (samples_ms[n / 2 - 1] + samples_ms[n / 2]) / 2.0;
-    rows.push_back({section, what, int(n), median, samples_ms.front(), samples_ms.back()});
+    const auto [low, high] = std::minmax_element(samples_ms.begin(), samples_ms.end());
+    rows.push_back({section, what, int(samples_ms.size()), bench_median_ms(samples_ms), *low, *high});
 }
 
 static void print_table(void)
@@ -53,6 +69,12 @@ static void print_table(void)
     for (const BenchRow& r : rows)
         printf("%-12s %-32s %7d %10.3f %10.3f %10.3f\n", r.section.c_str(), r.what.c_str(),
                r.count, r.median_ms, r.min_ms, r.max_ms);
+    if (ratios.empty())
+        return;
+    printf("\n%-12s %-32s %7s %10s %10s\n", "section", "what", "ratio", "at most", "goal");
+    for (const BenchRatio& r : ratios)
+        printf("%-12s %-32s %7.2f %10.2f %10s\n", r.section.c_str(), r.what.c_str(), r.ratio,
+               r.limit, r.ratio <= r.limit ? "met" : "not met");
 }
 
 static void print_json(void)
@@ -63,7 +85,14 @@ static void print_json(void)
         printf("  {\"section\": \"%s\", \"what\": \"%s\", \"calls\": %d, "
                "\"median_ms\": %.4f, \"min_ms\": %.4f, \"max_ms\": %.4f}%s\n",
                r.section.c_str(), r.what.c_str(), r.count, r.median_ms, r.min_ms, r.max_ms,
-               i + 1 < rows.size() ? "," : "");
+               i + 1 < rows.size() || !ratios.empty() ? "," : "");
+    }
+    for (size_t i = 0; i < ratios.size(); i++) {
+        const BenchRatio& r = ratios[i];
+        printf("  {\"section\": \"%s\", \"what\": \"%s\", \"ratio\": %.4f, \"limit\": %.4f, "
+               "\"met\": %s}%s\n",
+               r.section.c_str(), r.what.c_str(), r.ratio, r.limit, r.ratio <= r.limit ? "true" : "false",
+               i + 1 < ratios.size() ? "," : "");
     }
     printf("]\n");
 }

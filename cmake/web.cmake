@@ -74,3 +74,20 @@ endfunction()
 tavimo_single_file(tavimo)
 tavimo_single_file(tavimo-player)
 add_custom_target(tavimo_single_scripts DEPENDS tavimo_single tavimo-player_single)
+
+# The bench page (build-web/bench.html with tavimo-bench-web.js/.wasm): the
+# scenes' frame passes timed in the browser with the show's own objects and
+# flags, for `tavimo-bench --only web` (bench/bench_web_run.mjs runs it).
+# Not part of the show's page.
+add_executable(tavimo-bench-web ${CMAKE_SOURCE_DIR}/bench/bench_web_page.cpp
+  ${CMAKE_SOURCE_DIR}/bench/bench_passes.cpp ${CMAKE_SOURCE_DIR}/assets/assets_web.cpp)
+target_link_libraries(tavimo-bench-web PRIVATE tavimo_show tavimo_unpack)
+target_link_options(tavimo-bench-web PRIVATE -sMODULARIZE=1 -sEXPORT_NAME=tavimoBench
+  -sENVIRONMENT=web -sFILESYSTEM=0 -sINITIAL_MEMORY=16777216 -sEXIT_RUNTIME=1)
+set_target_properties(tavimo-bench-web PROPERTIES SUFFIX .js)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bench.html
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/bench/bench_web_page.html
+          ${CMAKE_BINARY_DIR}/bench.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/bench/bench_web_page.html)
+add_custom_target(tavimo_bench_page DEPENDS ${CMAKE_BINARY_DIR}/bench.html)
+add_dependencies(tavimo-bench-web tavimo_bench_page)
