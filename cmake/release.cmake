@@ -60,15 +60,10 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
     COMMAND ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:tavimo>
     COMMENT "Dropping the unwind table from tavimo.exe")
 
-  # The context-mixing encoder runs here, at build time: built for this
-  # machine with its own compiler, not the cross compiler.
-  find_program(TAVIMO_HOST_CC NAMES cc gcc clang REQUIRED)
+  # The context-mixing encoder runs here, at build time.
+  include(${CMAKE_SOURCE_DIR}/cmake/host_cm_pack.cmake)
   set(CM_PACK ${CMAKE_BINARY_DIR}/cm_pack)
-  set(cm_sources ${CMAKE_SOURCE_DIR}/tools/release/cm_pack.c ${CMAKE_SOURCE_DIR}/release/unpack_cm.c)
-  add_custom_command(OUTPUT ${CM_PACK}
-    COMMAND ${TAVIMO_HOST_CC} -O2 -std=c11 -I${CMAKE_SOURCE_DIR} -o ${CM_PACK} ${cm_sources}
-    DEPENDS ${cm_sources} ${CMAKE_SOURCE_DIR}/release/unpack_cm.h
-    COMMENT "Building the packer's encoder for this machine")
+  tavimo_host_cm_pack(${CM_PACK})
 
   set(TAVIMO_64K ${CMAKE_BINARY_DIR}/tavimo-64k.exe)
   add_custom_command(OUTPUT ${TAVIMO_64K}

@@ -38,10 +38,13 @@ set(tavimo_web_link_options
   --pre-js ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)
 
 # The asset blob travels packed and is unpacked at start
-# (assets/CMakeLists.txt, assets/assets_web.cpp) by the release's decoder.
+# (assets/CMakeLists.txt, assets/assets_web.cpp) by the release's
+# context-mixing decoder, with the page's table size, which its users must
+# see too (the state's size).
+target_compile_definitions(tavimo_unpack_cm PUBLIC CM_SLOT_BITS=${TAVIMO_WEB_CM_SLOT_BITS})
 add_executable(tavimo ${CMAKE_SOURCE_DIR}/runtime/main_web.cpp
   ${CMAKE_SOURCE_DIR}/assets/assets_web.cpp)
-target_link_libraries(tavimo PRIVATE tavimo_show tavimo_unpack tavimo_web_layers)
+target_link_libraries(tavimo PRIVATE tavimo_show tavimo_unpack_cm tavimo_web_layers)
 target_link_options(tavimo PRIVATE ${tavimo_web_link_options} -sEXPORT_NAME=tavimo)
 set_target_properties(tavimo PROPERTIES SUFFIX .js
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/web/pre.js)

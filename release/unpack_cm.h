@@ -15,7 +15,8 @@
  * only, so that the 32-bit stub and the 64-bit packer agree exactly.
  *
  * Plain C without a C library. Single-threaded; the state lives in memory
- * the caller gives (the stub: a part of its reserved section). */
+ * the caller gives (the stub: a part of its reserved section; the web page:
+ * its heap, while it unpacks its assets). */
 #ifndef TAVIMO_RELEASE_UNPACK_CM_H
 #define TAVIMO_RELEASE_UNPACK_CM_H
 
@@ -26,7 +27,11 @@ extern "C" {
 #endif
 
 #define CM_MODELS 8        /* context models a piece may use */
-#define CM_SLOT_BITS 24    /* the table holds 1 << CM_SLOT_BITS counters */
+/* The table holds 1 << CM_SLOT_BITS counters. A build may give fewer (the
+ * web page does); its encoder must be built with the same number. */
+#ifndef CM_SLOT_BITS
+#define CM_SLOT_BITS 24
+#endif
 #define CM_MAX_PIECES 11
 
 /* A model's mask: bit k (0..7) takes the byte k + 1 back; bits 8..10 the

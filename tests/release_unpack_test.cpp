@@ -1,6 +1,6 @@
 // The release's decoders on this machine: the context-mixing one of the
-// Windows release's stub (release/unpack_cm.c) and the LZMA one the
-// web build unpacks its assets with (unpack.c). Payloads made by the packer
+// Windows release's stub and the web page's assets (release/unpack_cm.c)
+// and the LZMA one they used before (unpack.c). Payloads made by the packer
 // (pack_pe.py, cm_pack) decode to their images byte for byte, and damaged
 // ones fail cleanly, never touching memory outside the image (run under the
 // sanitizers by make test-asan). The packed Windows files are checked too

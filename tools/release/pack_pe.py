@@ -18,8 +18,7 @@
 #          needed) followed by BLOB into OUTPUT as raw LZMA streams: the
 #          LZMA decoder's table (release/unpack.h), then the payload, which the
 #          native tests decode with that decoder (code always with the call
-#          transform, so that they undo it); the web build packs its assets
-#          so too.
+#          transform, so that they undo it).
 #        pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT
 #          an image of CODE's first 64 KiB and BLOB coded as the stub codes
 #          its image (release/unpack_cm.h), each piece with its kind's usual models
