@@ -84,7 +84,7 @@ add_custom_target(tavimo_single_scripts DEPENDS tavimo_single tavimo-player_sing
 # Not part of the show's page.
 add_executable(tavimo-bench-web ${CMAKE_SOURCE_DIR}/bench/bench_web_page.cpp
   ${CMAKE_SOURCE_DIR}/bench/bench_passes.cpp ${CMAKE_SOURCE_DIR}/assets/assets_web.cpp)
-target_link_libraries(tavimo-bench-web PRIVATE tavimo_show tavimo_unpack)
+target_link_libraries(tavimo-bench-web PRIVATE tavimo_show tavimo_unpack_cm)
 target_link_options(tavimo-bench-web PRIVATE -sMODULARIZE=1 -sEXPORT_NAME=tavimoBench
   -sENVIRONMENT=web -sFILESYSTEM=0 -sINITIAL_MEMORY=16777216 -sEXIT_RUNTIME=1)
 set_target_properties(tavimo-bench-web PROPERTIES SUFFIX .js)
