@@ -152,6 +152,13 @@ if (whole)
   compareSound("whole show", whole.record.audio, 145);
 
 // Slow frames, then Escape.
+const damaged = result.damaged;
+if (expect(damaged, "the page with damaged assets was not tried")) {
+  expect(damaged.end.note === "The show could not start (exit code 1).",
+         `the page with damaged assets ended with ${JSON.stringify(damaged.end)}`);
+  expect(damaged.errors.length === 0, `the page with damaged assets: ${JSON.stringify(damaged.errors)}`);
+}
+
 const escape = result.escape;
 if (expect(escape, "the second run did not end on Escape")) {
   const frames = escape.record.frames;

@@ -5,14 +5,16 @@
 // check.py: result.json (frame clocks and times, sound hashes, the end of
 // each run), the frames kept at the show times asked for (grab-MS.ppm) and
 // every clock reading of the whole show (grab-clock.txt, for web_replay).
-// Usage: node show_test.mjs BUILD_WEB_DIR OUT_DIR
+// DAMAGED_DIR, when given, holds a copy of the page whose assets are
+// damaged: how it ends after the click is recorded too.
+// Usage: node show_test.mjs BUILD_WEB_DIR OUT_DIR [DAMAGED_DIR]
 import fs from "node:fs";
 import path from "node:path";
 import {openBrowser} from "./browser.mjs";
 
-const [dir, out] = process.argv.slice(2);
+const [dir, out, damaged] = process.argv.slice(2);
 if (!dir || !out) {
-  console.error("usage: node show_test.mjs BUILD_WEB_DIR OUT_DIR");
+  console.error("usage: node show_test.mjs BUILD_WEB_DIR OUT_DIR [DAMAGED_DIR]");
   process.exit(2);
 }
 fs.mkdirSync(out, {recursive: true});
@@ -96,6 +98,21 @@ try {
   failed = true;
 } finally {
   await browser.close();
+}
+if (damaged && !failed) {
+  const other = await openBrowser(damaged);
+  try {
+    const page = await other.open("index.html");
+    await page.click("#start");
+    await page.waitForFunction(() => !document.getElementById("panel").hidden,
+                               {timeout: 20000, polling: 100});
+    result.damaged = {end: await panelState(page), errors: page.tavimoErrors};
+  } catch (e) {
+    console.error("FAIL: the damaged page: " + (e.stack || e));
+    failed = true;
+  } finally {
+    await other.close();
+  }
 }
 fs.writeFileSync(path.join(out, "result.json"), JSON.stringify(result));
 process.exit(failed ? 1 : 0);

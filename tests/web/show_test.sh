@@ -29,5 +29,18 @@ command -v node >/dev/null || skip "node is not installed (tools/install-deps.sh
 
 SCRATCH=$(mktemp -d)
 trap 'rm -rf "$SCRATCH"' EXIT
-node "$HERE/show_test.mjs" "$WEB" "$SCRATCH" || exit 1
+# A copy of the page with one byte of its packed assets changed, which
+# must end at once with exit code 1 and say so.
+mkdir "$SCRATCH/damaged"
+cp "$WEB/index.html" "$WEB/tavimo.js" "$SCRATCH/damaged/"
+python3 - "$WEB/tavimo.wasm" "$SCRATCH/damaged/tavimo.wasm" <<'EOF' || exit 1
+import struct, sys
+wasm = bytearray(open(sys.argv[1], "rb").read())
+at = wasm.find(b"packlive")   # the assets' table (release/unpack_cm.h, 340 bytes)
+if at < 0 or wasm.find(b"packlive", at + 1) >= 0:
+    sys.exit("FAIL: tavimo.wasm has not one table of packed assets")
+wasm[at + 340 + struct.unpack_from("<I", wasm, at + 16)[0] // 2] ^= 0x10
+open(sys.argv[2], "wb").write(wasm)
+EOF
+node "$HERE/show_test.mjs" "$WEB" "$SCRATCH" "$SCRATCH/damaged" || exit 1
 node "$HERE/check.mjs" "$SCRATCH" "$CAPTURE" "$REPLAY" "$HERE/../e2e/analyse.py"
