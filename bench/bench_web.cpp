@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,10 @@ size_t gzip_size(const std::vector<unsigned char>& data)
 
 // The bench page's figures, read from bench_web_run.mjs's lines (see
 // bench_web_page.cpp): samples[pass] holds `batches` figures per pass, or
-// stays empty. False when the runner failed; it said why on stderr.
-bool run_bench_page(int batches, int per_batch, std::vector<std::vector<double>>* samples)
+// stays empty; unpack_ms the time the page's assets took to unpack, left
+// as it is when not given. False when the runner failed; it said why on
+// stderr.
+bool run_bench_page(int batches, int per_batch, std::vector<std::vector<double>>* samples, double* unpack_ms)
 {
     const std::string command = "node '" + source_dir + "/bench/bench_web_run.mjs' '" + web_dir +
                                 "' " + std::to_string(batches) + " " + std::to_string(per_batch);
@@ -71,6 +74,10 @@ bool run_bench_page(int batches, int per_batch, std::vector<std::vector<double>>
     char line[65536];
     while (fgets(line, sizeof line, pipe)) {
         char* at = line;
+        if (!strncmp(line, "unpack ", 7)) {
+            *unpack_ms = strtod(line + 7, nullptr);
+            continue;
+        }
         const long pass = strtol(at, &at, 10);
         if (at == line || pass < 0 || pass >= bench_pass_count)
             continue;
@@ -101,8 +108,11 @@ void bench_web_scenes(const BenchOptions& options)
     const int per_batch = options.frames < 40 ? options.frames : 40;
     const int batches = options.frames / 20 > 1 ? options.frames / 20 : 1;
     std::vector<std::vector<double>> wasm;
-    if (!run_bench_page(batches, per_batch, &wasm))
+    double unpack_ms = -1;
+    if (!run_bench_page(batches, per_batch, &wasm, &unpack_ms))
         return;
+    if (unpack_ms >= 0)
+        bench_report_timings("web", "wasm unpack the assets", {unpack_ms});
 
     static FrameBuffer fb;
     FrameBuffer* saved = frame_buffer;

@@ -3,7 +3,9 @@
 // with the show page's flags. Run by bench/bench_web_run.mjs for
 // tavimo-bench; not part of the show's page.
 //
-// Arguments: BATCHES PER_BATCH. Prints one line per pass: its index in
+// Arguments: BATCHES PER_BATCH. Prints "unpack MS", the milliseconds the
+// built-in assets took to unpack (as the show's page does first), then one
+// line per pass: its index in
 // bench_passes, then each batch's milliseconds per pass; and after each a
 // line "frame PASS HASH", a hash of the frame the pass left, so
 // that a change of build flags can be checked for changed pictures in a
@@ -39,10 +41,12 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: bench page BATCHES (1..1000) PER_BATCH (at least 1)\n");
         return 2;
     }
+    const double start = page_now_ms();
     if (!unpack_assets()) {
         fprintf(stderr, "bench page: the built-in assets do not unpack\n");
         return 1;
     }
+    printf("unpack %.3f\n", page_now_ms() - start);
     static FrameBuffer fb;
     static double samples[1000];
     bench_passes_setup(&fb);
