@@ -51,7 +51,7 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   # as it is too) and the packed tavimo-64k.exe, which the stub
   # (release/CMakeLists.txt) unpacks.
   target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/cxx_runtime.cpp
-    ${CMAKE_SOURCE_DIR}/release/start_win32.c)
+    ${CMAKE_SOURCE_DIR}/release/start_win32.c ${CMAKE_SOURCE_DIR}/release/math_win32.c)
   target_link_options(tavimo PRIVATE -nostartfiles)
   # The unwind table the C and C++ runtime pieces bring: the show has no
   # exceptions and, without mingw's start-up code, nothing registers or

@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "mixer/divide.h"
 #include "mixer/sample.h"
 
 static const uint64_t EPSILON = 1;  // 2^-32 as a 32.32 value
@@ -171,8 +172,9 @@ static bool cross_boundary(Voice* v, const Sample* s, uint64_t* position)
     if (loop_length != 0 && s->loop_type == LOOP_FORWARD) {
         uint64_t whole = *position >> 32;
         uint64_t fraction = *position & 0xFFFFFFFFu;
-        // Subtract the loop length at least once and until below the end.
-        uint64_t times = whole >= loop_end ? (whole - loop_end) / loop_length + 1 : 1;
+        // Subtract the loop length at least once and until below the end
+        // (whole and the loop's end are below 2^32, so is their distance).
+        uint64_t times = whole >= loop_end ? uint64_t(uint32_t(whole - loop_end) / uint32_t(loop_length)) + 1 : 1;
         whole -= times * loop_length;
         *position = (whole << 32) | fraction;
         return true;
@@ -212,8 +214,9 @@ static uint64_t frames_to_boundary(const Voice* v, uint64_t p, uint64_t loop_sta
         if (read_step == 0)
             return UINT64_MAX;
         // First k with read + k x read_step >= end.
-        uint64_t inside = end - read;
-        return inside / read_step + (inside % read_step != 0);
+        uint64_t rest;
+        uint64_t whole = divide_u64(end - read, read_step, &rest);
+        return whole + (rest != 0);
     }
     if (p < start)
         return 0;
@@ -221,7 +224,7 @@ static uint64_t frames_to_boundary(const Voice* v, uint64_t p, uint64_t loop_sta
     if (read_step == 0)
         return UINT64_MAX;
     // First k with read - k x read_step < start.
-    return (read - start) / read_step + 1;
+    return divide_u64(read - start, read_step, nullptr) + 1;
 }
 
 static void mix_voice(Voice* v, float* destination, int32_t frames)

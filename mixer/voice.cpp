@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "mixer/divide.h"
 #include "mixer/list.h"
 
 Voice* voices;
@@ -16,7 +17,9 @@ void (*voice_tails_drop)(void);
 void voices_set_rate(int32_t rate)
 {
     output_rate = rate;
-    ramp_frames = int32_t(int64_t(rate) * 128 / OUTPUT_RATE_DEFAULT);
+    // rate x 128 / OUTPUT_RATE_DEFAULT truncated, without a product past 32
+    // bits: the whole multiples of the default rate and the rest apart.
+    ramp_frames = rate / OUTPUT_RATE_DEFAULT * 128 + rate % OUTPUT_RATE_DEFAULT * 128 / OUTPUT_RATE_DEFAULT;
     ramp_scale = 1.0f / float(ramp_frames);
 }
 
@@ -62,7 +65,7 @@ bool voice_set_frequency(Voice* voice, int32_t frequency)
     uint32_t f = uint32_t(frequency);
     uint32_t rate = uint32_t(output_rate);
     voice->step = int32_t(f / rate);
-    voice->step_fraction = uint32_t((uint64_t(f % rate) << 32) / rate);
+    voice->step_fraction = uint32_t(divide_u64(uint64_t(f % rate) << 32, rate, nullptr));
     return true;
 }
 
@@ -142,7 +145,9 @@ uint8_t voice_level(const Voice* v, int32_t frames)
         if (i >= (looped ? loop_end : uint64_t(s->length))) {
             if (!looped)
                 break;
-            i = s->loop_start + (i - s->loop_start) % s->loop_length;
+            uint64_t into_loop;
+            divide_u64(i - s->loop_start, s->loop_length, &into_loop);
+            i = s->loop_start + into_loop;
         }
         int32_t value = s->data[i] < 0 ? -int32_t(s->data[i]) : s->data[i];
         if (value > peak)

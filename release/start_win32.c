@@ -4,20 +4,26 @@
  * data imported from DLLs, thread-local storage set-up, an unhandled
  * exception filter. What the show does need is done here: the x87 control
  * word reset as the C runtime sets it, and main, whose first act (the
- * compiler puts it there) is to run the static constructors. main ends
- * the process itself. */
-#include <stdlib.h>
+ * compiler puts it there) is to run the static constructors through
+ * __main. main ends the process itself. */
 
 int main(void);
 void _fpreset(void);
 
-/* mingw's constructor runner registers the destructors with atexit, and
- * without the start-up code's relocation a direct call to the DLL's atexit
- * cannot be bound: forwarded here to msvcrt's _onexit, which is what its
- * atexit does. */
-int atexit(void (*function)(void))
+/* The linker's list of static constructors: -1, their addresses, 0. */
+extern void (*__CTOR_LIST__[])(void);
+
+/* Runs the constructors, last to first as mingw's runner does. Its runner
+ * also registers the destructors with atexit; the show ends its process
+ * with ExitProcess, which runs none, so that is left out, and with it
+ * atexit. */
+void __main(void)
 {
-    return _onexit((_onexit_t)function) ? 0 : -1;
+    void (**constructor)(void) = __CTOR_LIST__ + 1;
+    while (*constructor)
+        constructor++;
+    while (--constructor != __CTOR_LIST__)
+        (*constructor)();
 }
 
 void WinMainCRTStartup(void)

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "mixer/divide.h"
+
 static LARGE_INTEGER counter_frequency;  // counts a second; 0: no counter
 static LARGE_INTEGER counter_start;
 static const DWORD tick_start = GetTickCount();
@@ -17,8 +19,12 @@ int64_t process_clock_ms(void)
         return int64_t(DWORD(GetTickCount() - tick_start));
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    // Whole seconds and the rest apart, so that the product cannot overflow.
+    // Whole seconds and the rest apart, so that the product cannot overflow;
+    // truncated toward zero, on the magnitude.
     int64_t ticks = now.QuadPart - counter_start.QuadPart;
-    int64_t frequency = counter_frequency.QuadPart;
-    return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
+    uint64_t frequency = uint64_t(counter_frequency.QuadPart);
+    uint64_t rest;
+    uint64_t seconds = divide_u64(ticks < 0 ? 0 - uint64_t(ticks) : uint64_t(ticks), frequency, &rest);
+    int64_t ms = int64_t(seconds * 1000 + divide_u64(rest * 1000, frequency, nullptr));
+    return ticks < 0 ? -ms : ms;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mixer/divide.h"
 #include "mixer/mix_lock.h"
 #include "mixer/voice.h"
 
@@ -114,8 +115,9 @@ static bool block_due(int32_t next, int32_t playing)
 
 bool mixing_poll(void)
 {
-    uint64_t frame = sound_device.bytes_played() / 4;
-    int32_t playing = int32_t(frame % uint64_t(ring_frames)) / block_frames;
+    uint64_t frame;
+    divide_u64(sound_device.bytes_played() / 4, uint64_t(ring_frames), &frame);
+    int32_t playing = int32_t(frame) / block_frames;
     if (!block_due(next_block, playing))
         return false;
     mix_next_block();
@@ -151,10 +153,11 @@ int64_t sound_block_heard(int32_t* frame)
     *frame = 0;
     if (!output_ring)
         return -1;
-    uint64_t position = (sound_device.bytes_played() / 4) % uint64_t(ring_frames);
-    *frame = int32_t(position % uint64_t(block_frames));
+    uint64_t position;
+    divide_u64(sound_device.bytes_played() / 4, uint64_t(ring_frames), &position);
+    *frame = int32_t(position) % block_frames;
     mix_lock_acquire();
-    int64_t serial = ring_serial[position / uint64_t(block_frames)];
+    int64_t serial = ring_serial[int32_t(position) / block_frames];
     mix_lock_release();
     return serial;
 }

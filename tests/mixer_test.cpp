@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "mixer/divide.h"
 #include "mixer/voice.h"
 #include "mixer/sample.h"
 
@@ -169,6 +170,39 @@ TEST_F(Mixer, FrequencySetsThe3232StepAndIsClamped)
     voice_set_frequency(v, 1000000);
     EXPECT_EQ(v->step, 32);
     EXPECT_FALSE(voice_set_frequency(nullptr, 1000));
+}
+
+// The shift-and-subtract division against the machine's over the edges of
+// both operands (one-bit quotients, full 64-bit ones, equal operands, a
+// divisor with the top bit set) and random pairs of every length; and the
+// ramp length, worked in 32 bits, against its 64-bit product at every rate.
+TEST(Divide, MatchesTheMachinesQuotientAndRemainder)
+{
+    std::vector<uint64_t> edges = {0, 1, 2, 3, 7, 44100, 0xFFFFFFFFu, 0x100000000u, 0x100000001u,
+                                   0x8000000000000000u, 0x7FFFFFFFFFFFFFFFu, UINT64_MAX - 1, UINT64_MAX};
+    std::mt19937_64 random(27);
+    for (int bits = 1; bits <= 64; bits++)
+        for (int i = 0; i < 40; i++)
+            edges.push_back(random() >> (64 - bits));
+    for (uint64_t n : edges)
+        for (uint64_t d : edges) {
+            uint64_t rest = 12345;
+            uint64_t q = divide_u64(n, d, &rest);
+            if (d == 0) {
+                ASSERT_EQ(q, UINT64_MAX);
+                ASSERT_EQ(rest, n);
+                continue;
+            }
+            ASSERT_EQ(q, n / d) << n << " / " << d;
+            ASSERT_EQ(rest, n % d) << n << " % " << d;
+            ASSERT_EQ(divide_u64(n, d, nullptr), q);
+        }
+    for (int32_t rate : {0, 1, 8000, 22050, 44099, 44100, 44101, 96000, 384000, INT32_MAX, -1, -44100,
+                         -44101, INT32_MIN}) {
+        voices_set_rate(rate);
+        EXPECT_EQ(ramp_frames, int32_t(int64_t(rate) * 128 / OUTPUT_RATE_DEFAULT)) << rate;
+    }
+    voices_set_rate(OUTPUT_RATE_DEFAULT);
 }
 
 TEST_F(Mixer, VolumeAndPanningDivideTheGains)

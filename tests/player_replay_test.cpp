@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mixer/voice.h"
+#include "player/channel.h"
 #include "player/replay.h"
 #include "player/song.h"
 #include "tests/support/voice_probe.h"
@@ -120,6 +121,24 @@ TEST_F(PlayerReplay, LinearPeriodsAndFrequencies)
     VoiceCommands next_row = probe_tick(song, 0);
     EXPECT_EQ(song->channels[0].period, 3840);
     EXPECT_EQ(next_row.frequency, 16726);
+}
+
+// The 16.16 slope between envelope points, worked in 32 bits, against the
+// 64-bit quotient kept as 32 bits, over every kind of pair of points a file
+// can hold: rising, falling, flat, one tick apart, points out of order and
+// values far past 64 (quotients that wrap).
+TEST(EnvelopeSlope, MatchesThe64BitQuotientForEveryPairOfPoints)
+{
+    const uint16_t values[] = {0, 1, 2, 3, 32, 63, 64, 65, 255, 1000, 32767, 32768, 65534, 65535};
+    for (uint16_t x0 : values)
+        for (uint16_t x1 : values)
+            for (uint16_t y0 : values)
+                for (uint16_t y1 : values) {
+                    EnvelopePoint from = {x0, y0}, to = {x1, y1};
+                    int32_t dx = int32_t(x1) - int32_t(x0);
+                    int32_t expected = dx == 0 ? 0 : int32_t((int64_t(y1) * 65536 - int64_t(y0) * 65536) / dx);
+                    ASSERT_EQ(envelope_slope(&from, &to), expected) << x0 << "," << y0 << " " << x1 << "," << y1;
+                }
 }
 
 TEST_F(PlayerReplay, AmigaPeriods)
