@@ -28,6 +28,9 @@ if(TAVIMO_RELEASE_STAGE STREQUAL "flags")
       set(TAVIMO_WIN_IMAGE_BASE 0x140000000)
     else()
       set(TAVIMO_WIN_IMAGE_BASE 0x400000)
+      # mingw's 32-bit compiler keeps a frame pointer at every size setting
+      # (0.2 KB of code); see the mixer's exception below.
+      add_compile_options(-fomit-frame-pointer)
     endif()
     add_link_options(-s -Wl,--gc-sections -Wl,-O1
       -Wl,--disable-dynamicbase -Wl,--disable-reloc-section
@@ -51,7 +54,17 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   # as it is too) and the packed tavimo-64k.exe, which the stub
   # (release/CMakeLists.txt) unpacks.
   target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/cxx_runtime.cpp
-    ${CMAKE_SOURCE_DIR}/release/start_win32.c ${CMAKE_SOURCE_DIR}/release/math_win32.c)
+    ${CMAKE_SOURCE_DIR}/release/start_win32.c)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # sqrt and sqrtf as the x87 instruction (the 64-bit build's library
+    # takes them from SSE already).
+    target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/math_win32.c)
+    # Without a frame pointer the mixer's gain ramps are worked in another
+    # order of x87 operations, whose rounding may differ from build/tavimo's;
+    # every other file's floating-point operations stay as they were.
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/mixer/mixer.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/mixer
+      PROPERTIES COMPILE_OPTIONS -fno-omit-frame-pointer)
+  endif()
   target_link_options(tavimo PRIVATE -nostartfiles)
   # The unwind table the C and C++ runtime pieces bring: the show has no
   # exceptions and, without mingw's start-up code, nothing registers or

@@ -1,7 +1,7 @@
-// divide.cpp -- 64-bit unsigned division by shift and subtract.
+// divide.cpp -- 64-bit division by shift and subtract.
 #include "mixer/divide.h"
 
-uint64_t divide_u64(uint64_t n, uint64_t divisor, uint64_t* remainder)
+uint64_t divide_u64_by_steps(uint64_t n, uint64_t divisor, uint64_t* remainder)
 {
     uint64_t quotient = divisor == 0 ? UINT64_MAX : 0;
     if (divisor != 0 && n >= divisor) {
@@ -20,4 +20,14 @@ uint64_t divide_u64(uint64_t n, uint64_t divisor, uint64_t* remainder)
     if (remainder)
         *remainder = n;
     return quotient;
+}
+
+int64_t divide_s64_by_steps(int64_t n, int64_t divisor, int64_t* remainder)
+{
+    uint64_t rest;
+    uint64_t quotient = divide_u64_by_steps(n < 0 ? 0 - uint64_t(n) : uint64_t(n),
+                                            divisor < 0 ? 0 - uint64_t(divisor) : uint64_t(divisor), &rest);
+    if (remainder)
+        *remainder = int64_t(n < 0 ? 0 - rest : rest);
+    return int64_t((n < 0) != (divisor < 0) ? 0 - quotient : quotient);
 }

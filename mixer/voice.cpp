@@ -17,9 +17,7 @@ void (*voice_tails_drop)(void);
 void voices_set_rate(int32_t rate)
 {
     output_rate = rate;
-    // rate x 128 / OUTPUT_RATE_DEFAULT truncated, without a product past 32
-    // bits: the whole multiples of the default rate and the rest apart.
-    ramp_frames = rate / OUTPUT_RATE_DEFAULT * 128 + rate % OUTPUT_RATE_DEFAULT * 128 / OUTPUT_RATE_DEFAULT;
+    ramp_frames = int32_t(divide_s64(int64_t(rate) * 128, OUTPUT_RATE_DEFAULT, nullptr));
     ramp_scale = 1.0f / float(ramp_frames);
 }
 

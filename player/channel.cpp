@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "mixer/divide.h"
 #include "mixer/voice.h"
 
 // 1/12 and 1/768 as single-precision constants; the powers are taken in double.
@@ -113,20 +114,15 @@ void apply_volume_column(Channel* channel, uint8_t value)
     }
 }
 
-// (y difference x 65536) / x difference, truncated toward zero and kept as
-// 32 bits (values of sound envelopes fit; nonsense points wrap instead of
-// overflowing). Worked on the magnitudes, whole steps and the rest apart:
-// both are below 2^16, so no product passes 32 bits and the magnitude of
-// the quotient stays below 2^32.
+// 16.16 arithmetic in 64 bits, kept as 32 bits (values of sound envelopes
+// fit; the conversion wraps for nonsense points instead of overflowing).
 int32_t envelope_slope(const EnvelopePoint* from, const EnvelopePoint* to)
 {
     int32_t dx = to->x - from->x;
     if (dx == 0)
         return 0;
-    int32_t dy = to->y - from->y;
-    uint32_t a = uint32_t(dy < 0 ? -dy : dy), b = uint32_t(dx < 0 ? -dx : dx);
-    uint32_t slope = a / b * 65536 + a % b * 65536 / b;
-    return static_cast<int32_t>((dy < 0) != (dx < 0) ? 0u - slope : slope);
+    return static_cast<int32_t>(divide_s64(static_cast<int64_t>(to->y) * 65536 -
+                                           static_cast<int64_t>(from->y) * 65536, dx, nullptr));
 }
 
 void envelope_step(Channel* channel, const EnvelopePoint* points, int32_t point_count,

@@ -19,12 +19,9 @@ int64_t process_clock_ms(void)
         return int64_t(DWORD(GetTickCount() - tick_start));
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    // Whole seconds and the rest apart, so that the product cannot overflow;
-    // truncated toward zero, on the magnitude.
+    // Whole seconds and the rest apart, so that the product cannot overflow.
     int64_t ticks = now.QuadPart - counter_start.QuadPart;
-    uint64_t frequency = uint64_t(counter_frequency.QuadPart);
-    uint64_t rest;
-    uint64_t seconds = divide_u64(ticks < 0 ? 0 - uint64_t(ticks) : uint64_t(ticks), frequency, &rest);
-    int64_t ms = int64_t(seconds * 1000 + divide_u64(rest * 1000, frequency, nullptr));
-    return ticks < 0 ? -ms : ms;
+    int64_t frequency = counter_frequency.QuadPart;
+    int64_t rest;
+    return divide_s64(ticks, frequency, &rest) * 1000 + divide_s64(rest * 1000, frequency, nullptr);
 }

@@ -187,7 +187,7 @@ TEST(Divide, MatchesTheMachinesQuotientAndRemainder)
     for (uint64_t n : edges)
         for (uint64_t d : edges) {
             uint64_t rest = 12345;
-            uint64_t q = divide_u64(n, d, &rest);
+            uint64_t q = divide_u64_by_steps(n, d, &rest);
             if (d == 0) {
                 ASSERT_EQ(q, UINT64_MAX);
                 ASSERT_EQ(rest, n);
@@ -195,7 +195,22 @@ TEST(Divide, MatchesTheMachinesQuotientAndRemainder)
             }
             ASSERT_EQ(q, n / d) << n << " / " << d;
             ASSERT_EQ(rest, n % d) << n << " % " << d;
-            ASSERT_EQ(divide_u64(n, d, nullptr), q);
+            ASSERT_EQ(divide_u64_by_steps(n, d, nullptr), q);
+            ASSERT_EQ(divide_u64(n, d, &rest), q);
+            ASSERT_EQ(rest, n % d);
+        }
+    std::vector<int64_t> signed_edges = {0, 1, -1, 2, -2, 7, -7, 65536, -65536, 4294901760, -4294901760,
+                                         INT64_MAX, INT64_MIN + 1};
+    for (int i = 0; i < 60; i++)
+        signed_edges.push_back(int64_t(random()) >> (i % 63));
+    for (int64_t n : signed_edges)
+        for (int64_t d : signed_edges) {
+            if (d == 0)
+                continue;
+            int64_t rest = 12345;
+            ASSERT_EQ(divide_s64_by_steps(n, d, &rest), n / d) << n << " / " << d;
+            ASSERT_EQ(rest, n % d) << n << " % " << d;
+            ASSERT_EQ(divide_s64(n, d, nullptr), n / d);
         }
     for (int32_t rate : {0, 1, 8000, 22050, 44099, 44100, 44101, 96000, 384000, INT32_MAX, -1, -44100,
                          -44101, INT32_MIN}) {
