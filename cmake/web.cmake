@@ -94,3 +94,10 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bench.html
   DEPENDS ${CMAKE_SOURCE_DIR}/bench/bench_web_page.html)
 add_custom_target(tavimo_bench_page DEPENDS ${CMAKE_BINARY_DIR}/bench.html)
 add_dependencies(tavimo-bench-web tavimo_bench_page)
+
+# The scenes' hot code built for speed rather than size (the rest of the
+# page stays -Os), where `tavimo-bench --only web` shows it pays: the ray
+# tracer at -O3 takes a third of the time it takes at -Os or -O2, and its
+# code is no larger. Pictures are unchanged (no flag here changes how a
+# float operation rounds).
+target_compile_options(tavimo_raytracer PRIVATE -O3)
