@@ -68,9 +68,13 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   target_link_options(tavimo PRIVATE -nostartfiles)
   # The unwind table the C and C++ runtime pieces bring: the show has no
   # exceptions and, without mingw's start-up code, nothing registers or
-  # reads the table (1.5 KB). Dropped right after linking.
+  # reads the table (1.5 KB). Dropped right after linking; with the time
+  # stamp 0, as the linker leaves it, rather than the time of the copy, so
+  # that the same sources give the same image (and the encoder's search,
+  # remembered per piece, is not run again for it).
   add_custom_command(TARGET tavimo POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:tavimo>
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:tavimo>
     COMMENT "Dropping the unwind table from tavimo.exe")
 
   # The context-mixing encoder runs here, at build time.

@@ -40,20 +40,25 @@ static int (*unpack_and_bind(void))(void)
     IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     IMAGE_DATA_DIRECTORY* dirs = nt->OptionalHeader.DataDirectory;
 
-    /* Imports, by name or ordinal. */
-    IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (; dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].Size && d->Name; d++) {
-        HMODULE dll = LoadLibraryA((const char*)(base + d->Name));
+    /* Imports, by name, from the packer's list where the import directory
+     * was: for each DLL the address of its address table (4 bytes, not
+     * aligned), its name and its functions' names, each ended by a zero,
+     * then an empty name; an address of 0 ends the list. */
+    const char* name = (const char*)(base + dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (DWORD slots; dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].Size && (__builtin_memcpy(&slots, name, 4), slots);) {
+        name += 4;
+        HMODULE dll = LoadLibraryA(name);
         if (!dll)
             return 0;
-        ULONG_PTR* names = (ULONG_PTR*)(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
-        FARPROC* slots = (FARPROC*)(base + d->FirstThunk);
-        for (; *names; names++, slots++) {
-            const char* name = IMAGE_SNAP_BY_ORDINAL(*names) ? (const char*)IMAGE_ORDINAL(*names)
-                                                             : (const char*)(base + *names + 2);
-            if (!(*slots = GetProcAddress(dll, name)))
+        for (FARPROC* slot = (FARPROC*)(base + slots);; slot++) {
+            while (*name++)
+                ;
+            if (!*name)
+                break;
+            if (!(*slot = GetProcAddress(dll, name)))
                 return 0;
         }
+        name++;
     }
 
     /* Page protections: the headers read-only, each section as it asks. */

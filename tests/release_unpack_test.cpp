@@ -370,9 +370,60 @@ size_t packed_file_offset(const std::vector<uint8_t>& exe, uint32_t address, uin
     return 0;
 }
 
+// An imported function: the address of its slot, its DLL and its name.
+struct Import {
+    uint32_t slot;
+    std::string dll, function;
+    bool operator==(const Import& o) const { return slot == o.slot && dll == o.dll && function == o.function; }
+};
+
+std::string image_string(const std::vector<uint8_t>& image, size_t at)
+{
+    size_t end = at;
+    while (end < image.size() && image[end])
+        end++;
+    return std::string(image.begin() + long(at), image.begin() + long(end));
+}
+
+// What the linked program's import directory binds, by name.
+std::vector<Import> directory_imports(const std::vector<uint8_t>& image, uint32_t at, bool pe64)
+{
+    std::vector<Import> imports;
+    for (; at + 20 <= image.size() && le32(&image[at + 12]); at += 20) {
+        std::string dll = image_string(image, le32(&image[at + 12]));
+        uint32_t names = le32(&image[at]), slot = le32(&image[at + 16]);
+        for (; le32(&image[names]) || (pe64 && le32(&image[names + 4])); names += pe64 ? 8 : 4) {
+            imports.push_back({slot, dll, image_string(image, le32(&image[names]) + 2)});
+            slot += pe64 ? 8 : 4;
+        }
+    }
+    return imports;
+}
+
+// What the stub's import list binds (see release/stub_win32.c); `end` is
+// set past its last byte.
+std::vector<Import> listed_imports(const std::vector<uint8_t>& image, uint32_t at, bool pe64, uint32_t* end)
+{
+    std::vector<Import> imports;
+    while (at + 4 <= image.size() && le32(&image[at])) {
+        uint32_t slot = le32(&image[at]);
+        std::string dll = image_string(image, at + 4);
+        at += 4 + uint32_t(dll.size()) + 1;
+        for (std::string name; !(name = image_string(image, at)).empty(); at += uint32_t(name.size()) + 1) {
+            imports.push_back({slot, dll, name});
+            slot += pe64 ? 8 : 4;
+        }
+        at++;
+    }
+    *end = at + 4;
+    return imports;
+}
+
 // The packed Windows files, where make release-windows(64) built them: the
 // payload in the packed file decodes to the image the show was linked as
-// (its headers and sections at their addresses), and damage is refused.
+// (its headers and sections at their addresses) but for its imports: in
+// place of the import directory, the stub's list of the same functions for
+// the same slots, which are left zero. Damage is refused.
 // `dir` is a build tree of the packed release (the build's
 // TAVIMO_RELEASE_WIN*_BUILD_DIR).
 void check_packed_windows(const std::string& dir)
@@ -411,14 +462,37 @@ void check_packed_windows(const std::string& dir)
     }
     uint32_t size = cm_image_size(p.table);
     ASSERT_LE(size, mapped.size());
-    for (size_t i = size; i < mapped.size(); i++)
-        ASSERT_EQ(mapped[i], 0) << "the packed image ends before byte " << i;
-    mapped.resize(size);
-
-    std::vector<uint8_t> image(mapped.size());
+    std::vector<uint8_t> image(size);
     ASSERT_EQ(cm_decode(p.table, p.payload, image), 0);
-    ASSERT_TRUE(image == mapped) << "the payload does not decode to the linked program";
-    expect_cm_damage_refused(p, mapped, 8);
+    expect_cm_damage_refused(p, image, 8);
+    image.resize(mapped.size());  // the rest is the memory's zeros
+
+    // The imports: from the lowest of the directory's and the slots'
+    // addresses to the end of the section that holds them.
+    bool pe64 = (linked[lnt + 24] | linked[lnt + 25] << 8) == 0x20b;
+    uint32_t entry = lnt + 24 + (pe64 ? 112 : 96) + 8;  // the import directory's
+    uint32_t directory = le32(&mapped[entry]), slots = le32(&mapped[entry + 88]);  // the address tables'
+    uint32_t from = std::min(directory, slots), to = 0;
+    for (unsigned i = 0; i < lsections; i++) {
+        const uint8_t* s = &linked[lnt + 24 + loptional + 40 * i];
+        if (from >= le32(s + 12) && from < le32(s + 12) + le32(s + 8))
+            to = le32(s + 12) + le32(s + 8);
+    }
+    ASSERT_GT(to, from) << "no import directory in the linked program";
+    ASSERT_LE(to, mapped.size());
+    uint32_t list = le32(&image[entry]), list_end = 0;
+    std::vector<Import> listed = listed_imports(image, list, pe64, &list_end);
+    EXPECT_TRUE(listed == directory_imports(mapped, directory, pe64)) << "the import list binds other functions";
+    EXPECT_GT(listed.size(), 10u);
+    EXPECT_EQ(list_end - list, le32(&image[entry + 4]));
+    for (uint32_t i = from; i < to; i++) {
+        bool listed_here = i >= list && i < list_end;
+        ASSERT_TRUE(listed_here || image[i] == 0) << "import data left at " << i;
+    }
+    std::vector<uint8_t> rest = image;
+    std::copy(mapped.begin() + from, mapped.begin() + to, rest.begin() + from);
+    std::copy(mapped.begin() + entry, mapped.begin() + entry + 8, rest.begin() + entry);
+    ASSERT_TRUE(rest == mapped) << "the payload does not decode to the linked program";
 }
 
 TEST(ReleaseUnpack, PackedWindowsFilesDecodeToTheLinkedImage)

@@ -25,7 +25,9 @@
 #          rather than searched ones: the table, then the payload.
 #
 # The image is the show's memory from its base: headers and sections at
-# their addresses, up to the last byte that is not zero. It is cut into
+# their addresses, up to the last byte that is not zero, with its import
+# directory replaced by a list of the names alone, which the stub binds
+# (compact_imports). It is cut into
 # pieces: the code before the asset blob, each asset, the rest, in which
 # runs of zeros (the zero-initialised data) are left to the memory's own
 # zeros. Every other piece is coded by our context-mixing coder
@@ -373,6 +375,56 @@ def cm_pack_image(image, end, blob, cm_pack, folder, cache=None, usual=False, ca
     return pieces, stream
 
 
+def compact_imports(show, image):
+    """The image with its import directory replaced by the list the stub
+    binds (release/stub_win32.c): for each DLL the address of its address
+    table (4 bytes), its name and its functions' names, each ended by a
+    zero, then an empty name; an address of 0 ends the list. The list lies
+    after the address tables, which are left zero (the stub fills them);
+    the header's import entry points at it. The names are what the system's
+    loader would use, without the hints, the descriptors and the name
+    tables (some 0.2 KB packed)."""
+    at, size = show.directory(1)
+    tables, tables_size = show.directory(12)
+    if not size or not tables_size:
+        return image
+    def cstring(address):
+        return bytes(image[address:image.index(b"\0", address)])
+    entry = 8 if show.pe64 else 4
+    listing, first, last = b"", at, at + size
+    while True:
+        names, _, _, dll, slots = struct.unpack_from("<IIIII", image, at)
+        if not dll:
+            break
+        if not names:
+            fail("an import descriptor without its name table")
+        listing += struct.pack("<I", slots) + cstring(dll) + b"\0"
+        first, last = min(first, names, dll), max(last, dll + len(cstring(dll)) + 1)
+        while True:
+            value = int.from_bytes(image[names:names + entry], "little")
+            if not value:
+                break
+            if value >> (entry * 8 - 1):
+                fail("an import by ordinal, which the stub does not bind")
+            listing += cstring(value + 2) + b"\0"
+            first, last = min(first, value), max(last, value + 2 + len(cstring(value + 2)) + 1)
+            names += entry
+        first, last = min(first, names), max(last, names + entry)
+        listing += b"\0"
+        at += 20
+    listing += bytes(4)
+    # Everything the directory used goes, the address tables' contents too.
+    start, end = min(first, tables), max(last, tables + tables_size)
+    place = tables + tables_size
+    if place + len(listing) > end:
+        fail("the import list does not fit where the import directory was")
+    image = bytearray(image)
+    image[start:end] = bytes(end - start)
+    image[place:place + len(listing)] = listing
+    struct.pack_into("<II", image, show.dirs_at + 8, place, len(listing))
+    return image
+
+
 def cm_table(image, end, pieces, payload, image_offset, payload_offset, scratch):
     out = MAGIC + struct.pack("<IIIIII", image_offset, payload_offset, len(payload), scratch,
                               fnv(image[:end]), len(pieces))
@@ -538,7 +590,7 @@ def main(argv):
     show, stub = Pe(argv[1]), Pe(argv[2])
     blob = open(argv[3], "rb").read()
     output = argv[5]
-    image = show.memory()
+    image = compact_imports(show, show.memory())
     end = len(image.rstrip(b"\0"))
     cache = load_cache(output + ".cm-cache")
     with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(output))) as folder:
