@@ -5,7 +5,9 @@
 #define GLUE(a, b) GLUE2(a, b)
 #define SYMBOL GLUE(__USER_LABEL_PREFIX__, asset_blob)
 #ifdef _WIN32
-    .section .rdata,"dr"
+    // After the other constants, which the linker sorts before it: in the
+    // packed release the code and all its constants then make one piece.
+    .section .rdata$zzzz,"dr"
 #elif defined(__wasm__)
     .section .rodata.asset_blob,"",@
 #else
