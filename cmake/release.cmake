@@ -56,8 +56,8 @@ elseif(TAVIMO_RELEASE_STAGE STREQUAL "pack" AND WIN32)
   target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/cxx_runtime.cpp
     ${CMAKE_SOURCE_DIR}/release/start_win32.c)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # sqrt and sqrtf as the x87 instruction (the 64-bit build's library
-    # takes them from SSE already).
+    # sin, cos, sqrt and their kin as the x87 instructions, without the C
+    # library's error path (the 64-bit build's library has no such path).
     target_sources(tavimo PRIVATE ${CMAKE_SOURCE_DIR}/release/math_win32.c)
     # Without a frame pointer the mixer's gain ramps are worked in another
     # order of x87 operations, whose rounding may differ from build/tavimo's;
