@@ -1,8 +1,11 @@
 // display_web.cpp -- the display device of the web build: the page's
-// canvas. take_frame converts the frame into the canvas's image, present
-// puts it on the canvas with one putImageData and then waits for the page's
-// next animation frame, the browser's vertical blank; the program is
-// suspended there and the page has its thread back (runtime/web/pre.js).
+// canvas. take_frame converts the frame into the canvas's image, whose
+// bytes live in the program's memory (compiled code converts four pixels at
+// a time, where a loop in the page's script took a tenth of a millisecond);
+// present puts it on the canvas with one putImageData and then waits for
+// the page's next animation frame, the browser's vertical blank; the
+// program is suspended there and the page has its thread back
+// (runtime/web/pre.js).
 // The page's stylesheet scales the canvas up with square, crisp pixels.
 // Escape, and leaving full screen, end the show; hiding the page makes the
 // display inactive.
@@ -11,12 +14,16 @@
 // factory (`tavimo({canvas: ...})`, runtime/web/pre.js).
 #include <emscripten.h>
 
+#include <cstdlib>
+
 #include "video/display.h"
 
-static int frame_words;  // width x height of the open display
+static int frame_words;          // width x height of the open display
+static uint32_t* canvas_words;   // the canvas's image: frame_words RGBA pixels,
+                                 // red in the lowest byte; made by open
 
 // The canvas, its image and the page's events: 1 when there is a canvas.
-EM_JS(int, web_display_open, (int width, int height), {
+EM_JS(int, web_display_open, (int width, int height, uint32_t* words), {
     var canvas = Module.canvas;
     var context = canvas && canvas.getContext && canvas.getContext('2d', {alpha: false});
     if (!context)
@@ -24,8 +31,15 @@ EM_JS(int, web_display_open, (int width, int height), {
     canvas.width = width;
     canvas.height = height;
     Module.tvContext = context;
-    Module.tvImage = context.createImageData(width, height);
-    Module.tvWords = new Uint32Array(Module.tvImage.data.buffer);
+    // An image over the program's bytes, made anew should they move (a
+    // program that lets its memory grow).
+    Module.tvCanvasImage = function() {
+        if (!Module.tvImage || Module.tvImage.data.buffer !== HEAPU8.buffer)
+            Module.tvImage = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, words, width * height * 4),
+                                           width, height);
+        return Module.tvImage;
+    };
+    Module.tvImage = null;
     // DisplayEvent numbers in the order they came (1 active, 2 inactive,
     // 3 Escape, 4 close); the page is active once it can be seen.
     var events = document.hidden ? [] : [1];
@@ -60,19 +74,9 @@ EM_JS(int, web_display_next_event, (void), {
     return events && events.length ? events.shift() : 0;
 });
 
-// 0x00RRGGBB words to the RGBA bytes of the canvas's image.
-EM_JS(void, web_display_take, (const uint32_t* pixels, int count), {
-    var words = Module.tvWords;
-    var source = HEAPU32.subarray(pixels >> 2, (pixels >> 2) + count);
-    for (var i = 0; i < count; i++) {
-        var p = source[i];
-        words[i] = 0xFF000000 | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
-    }
-});
-
 // The image onto the canvas, one putImageData.
 EM_JS(void, web_display_show, (void), {
-    Module.tvContext.putImageData(Module.tvImage, 0, 0);
+    Module.tvContext.putImageData(Module.tvCanvasImage(), 0, 0);
     var now = performance.now();
     if (Module.frameDelayMs > 0) {
         while (performance.now() - now < Module.frameDelayMs) {
@@ -118,13 +122,19 @@ static bool w_open(const char*, int width, int height)
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096)
         return false;
     frame_words = width * height;
-    return web_display_open(width, height) != 0;
+    free(canvas_words);
+    canvas_words = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * size_t(frame_words)));
+    return canvas_words && web_display_open(width, height, canvas_words) != 0;
 }
 static DisplayEvent w_next_event(void) { return DisplayEvent(web_display_next_event()); }
 static void w_nothing(void) {}
+// 0x00RRGGBB words to opaque RGBA.
 static bool w_take_frame(const uint32_t* frame)
 {
-    web_display_take(frame, frame_words);
+    for (int i = 0; i < frame_words; i++) {
+        const uint32_t p = frame[i];
+        canvas_words[i] = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+    }
     return true;
 }
 static void w_present(void)
