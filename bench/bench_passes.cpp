@@ -24,17 +24,17 @@ void keep_state(void) {}
 }  // namespace
 
 const BenchPass bench_passes[] = {
-    {"opening 8-13 s", prepare_scenes,
+    {"opening 8-13 s", 10000, prepare_scenes,
      {{scene_opening_background, 0}, {scene_band_overlay, 1}, {nullptr, 0}}},
-    {"opening 13-43 s", keep_state,
+    {"opening 13-43 s", 20000, keep_state,
      {{scene_opening_background, 0}, {scene_band_overlay, 2}, {scene_scroll_text, 5}}},
-    {"opening 43-48 s", keep_state,
+    {"opening 43-48 s", 45000, keep_state,
      {{scene_opening_background, 0}, {scene_band_overlay, 4}, {scene_band_overlay, 3}}},
-    {"swarm", prepare_swarm,
+    {"swarm", 50000, prepare_swarm,
      {{scene_gradient_background, 4}, {scene_points_swarm, 5}, {nullptr, 0}}},
-    {"raytracer", keep_state,
+    {"raytracer", 100000, keep_state,
      {{raytrace_scene, 4}, {scene_mirrored_picture, 4}, {nullptr, 0}}},
-    {"tube", keep_state, {{tunnel_scene, 8}, {nullptr, 0}, {nullptr, 0}}},
+    {"tube", 145000, keep_state, {{tunnel_scene, 8}, {nullptr, 0}, {nullptr, 0}}},
 };
 const int bench_pass_count = int(sizeof bench_passes / sizeof bench_passes[0]);
 

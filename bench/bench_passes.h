@@ -17,8 +17,10 @@ struct BenchPassRow {
 
 struct BenchPass {
     const char* name;           // scene and span of the show, e.g. "opening 13-43 s"
+    int show_ms;                // a show time inside the span, ms from the table's start
     void (*prepare)(void);      // sets the scene variables where the span starts
-    BenchPassRow rows[3];       // called in order once per pass, as the frame loop does
+    BenchPassRow rows[3];       // the scene table's rows active at show_ms, in the
+                                // table's order: called once per pass, as the frame loop does
 };
 
 extern const BenchPass bench_passes[];
