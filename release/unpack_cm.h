@@ -32,7 +32,7 @@ extern "C" {
 #ifndef CM_SLOT_BITS
 #define CM_SLOT_BITS 24
 #endif
-#define CM_MAX_PIECES 11
+#define CM_MAX_PIECES 10
 
 /* A model's mask: bit k (0..7) takes the byte k + 1 back; bits 8..10 the
  * bytes a row back, one left of it, above it and one right of it

@@ -70,10 +70,10 @@ MAX_LC_LP = 4
 PLAIN, CALLS, DELTA, ZEROS = 0, 1, 2, 3
 PAYLOAD_CODE = 1 << 18
 CM_PAYLOAD_CODE = 1 << 16          # less for --cm-payload: its tests decode it often
-CM_MAX_PIECES = 11
 CM_MODELS = 8
-CM_SLOT_BITS = int(re.search(r"#define CM_SLOT_BITS (\d+)",
-                             open(os.path.join(HERE, "..", "..", "release", "unpack_cm.h")).read()).group(1))
+CM_HEADER = open(os.path.join(HERE, "..", "..", "release", "unpack_cm.h")).read()
+CM_SLOT_BITS = int(re.search(r"#define CM_SLOT_BITS (\d+)", CM_HEADER).group(1))
+CM_MAX_PIECES = int(re.search(r"#define CM_MAX_PIECES (\d+)", CM_HEADER).group(1))
 CM_SCRATCH = (4 << CM_SLOT_BITS) + 65536   # unpack_cm.h's CM_SCRATCH
 ZERO_RUN = 4096                    # zeros left to the memory from this many on
 PICTURE_ROW = 160                  # bytes per row of the pictures
