@@ -1,6 +1,6 @@
-// The release's decoders on this machine: the context-mixing one of the
-// Windows release's stub and the web page's assets (release/unpack_cm.c)
-// and the LZMA one they used before (unpack.c). Payloads made by the packer
+// The release's decoder on this machine: the context-mixing one of the
+// Windows release's stub and the web page's assets (release/unpack_cm.c).
+// Payloads made by the packer
 // (pack_pe.py, cm_pack) decode to their images byte for byte, and damaged
 // ones fail cleanly, never touching memory outside the image (run under the
 // sanitizers by make test-asan). The packed Windows files are checked too
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "tests/support/golden.h"
-#include "release/unpack.h"
 #include "release/unpack_cm.h"
 
 namespace {
@@ -29,136 +28,6 @@ std::vector<uint8_t> read_file(const std::string& path)
 }
 
 uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-
-// A packed payload: its table and the streams after it.
-struct Packed {
-    UnpackTable table;
-    std::vector<uint8_t> payload;
-};
-
-Packed split(const std::vector<uint8_t>& file, size_t table_at, size_t payload_at)
-{
-    Packed p{};
-    memcpy(&p.table, file.data() + table_at, sizeof p.table);
-    p.payload.assign(file.begin() + payload_at, file.begin() + payload_at + p.table.payload_size);
-    return p;
-}
-
-// Decodes into an image buffer of exactly `size` bytes (so that the
-// sanitizers see any write past it): 0 or -1, as unpack_image says.
-int decode(const Packed& p, const std::vector<uint8_t>& payload, std::vector<uint8_t>& image)
-{
-    std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
-    std::fill(image.begin(), image.end(), 0);
-    return unpack_image(&p.table, payload.data(), uint32_t(payload.size()), image.data(), probs.data());
-}
-
-// Every sampled payload byte changed in turn: the image never comes out
-// different from the original with success. (A change the decoder does not
-// depend on may give the right image back.)
-void expect_damage_refused(const Packed& p, const std::vector<uint8_t>& expected, int samples)
-{
-    std::vector<uint8_t> image(expected.size()), payload = p.payload;
-    int refused = 0, tried = 0;
-    size_t step = payload.size() / samples + 1;
-    for (size_t at = 0; at < payload.size(); at += (at < 16 ? 1 : step)) {
-        for (uint8_t change : {uint8_t(0x01), uint8_t(0x80), uint8_t(0xff)}) {
-            payload[at] ^= change;
-            int r = decode(p, payload, image);
-            payload[at] ^= change;
-            tried++;
-            if (r == 0)
-                ASSERT_TRUE(image == expected) << "byte " << at << " ^ " << int(change)
-                                               << " decoded to a different image";
-            else
-                refused++;
-        }
-    }
-    EXPECT_GT(refused, tried * 9 / 10) << refused << " of " << tried << " damaged payloads refused";
-}
-
-// The packer's own output for the native show's code and the asset blob:
-// each piece with the coding the packer chose (calls, delta, literal bits).
-TEST(ReleaseUnpack, PayloadDecodesToImageAndDamageIsRefused)
-{
-    std::vector<uint8_t> file = read_file(test_build_path("tests/unpack_payload.bin"));
-    ASSERT_GT(file.size(), sizeof(UnpackTable)) << "tests/unpack_payload.bin was not made";
-    Packed p = split(file, 0, sizeof(UnpackTable));
-    ASSERT_EQ(p.table.magic[0], UNPACK_MAGIC0);
-    ASSERT_EQ(sizeof(UnpackTable) + p.table.payload_size, file.size());
-
-    // The image the packer was given: the show's first 256 KiB and the blob.
-    std::vector<uint8_t> expected = read_file(test_build_path("tavimo"));
-    expected.resize(std::min<size_t>(expected.size(), 1 << 18));
-    std::vector<uint8_t> blob = read_file(test_build_path("asset_blob.bin"));
-    expected.insert(expected.end(), blob.begin(), blob.end());
-    ASSERT_LE(p.table.image_end, expected.size());
-    for (size_t i = p.table.image_end; i < expected.size(); i++)
-        ASSERT_EQ(expected[i], 0) << "the image ends before byte " << i;
-    expected.resize(p.table.image_end);
-
-    std::vector<uint8_t> image(expected.size());
-    ASSERT_EQ(decode(p, p.payload, image), 0);
-    ASSERT_TRUE(image == expected);
-    bool calls = false, delta = false;
-    for (uint32_t i = 0; i < p.table.count; i++) {
-        calls |= p.table.piece[i].transform == UNPACK_CALLS;
-        delta |= p.table.piece[i].transform == UNPACK_DELTA;
-    }
-    EXPECT_TRUE(calls) << "the code was packed without the call transform";
-    EXPECT_TRUE(delta) << "no picture was packed with the delta transform";
-
-    expect_damage_refused(p, expected, 100);
-
-    // Cut short anywhere, or a table pointing outside the image: refused.
-    for (size_t keep : {size_t(0), size_t(4), p.payload.size() / 2, p.payload.size() - 1}) {
-        std::vector<uint8_t> cut(p.payload.begin(), p.payload.begin() + keep);
-        EXPECT_EQ(decode(p, cut, image), -1) << "payload cut to " << keep << " bytes";
-    }
-    Packed bad = p;
-    bad.table.piece[bad.table.count - 1].size += 1;
-    EXPECT_EQ(decode(bad, bad.payload, image), -1);
-    bad = p;
-    bad.table.count = UNPACK_MAX_PIECES + 1;
-    EXPECT_EQ(decode(bad, bad.payload, image), -1);
-}
-
-// The decoder alone over the corners of LZMA's literal and position bits,
-// with streams from xz itself: lc + lp at the stub's limit, both ways, and
-// the largest pb. One byte more or less than the stream holds, and
-// properties beyond the table (lc + lp of 5, pb of 5), are refused.
-TEST(ReleaseUnpack, LzmaPropertiesFromXz)
-{
-    std::string blob = test_build_path("asset_blob.bin");
-    std::string packed = test_build_path("tests/unpack_xz.lzma");
-    std::vector<uint8_t> data = read_file(blob);
-    ASSERT_FALSE(data.empty());
-    std::vector<uint16_t> probs(UNPACK_PROBS(UNPACK_MAX_LC_LP));
-    auto decode_into = [&](const std::vector<uint8_t>& stream, std::vector<uint8_t>& out, unsigned properties) {
-        return unpack_lzma(stream.data(), uint32_t(stream.size()), out.data(), uint32_t(out.size()),
-                           properties, probs.data());
-    };
-    struct Case {
-        unsigned lc, lp, pb;
-    };
-    for (Case c : {Case{4, 0, 0}, Case{0, 4, 4}, Case{1, 3, 2}}) {
-        std::string command = "xz --format=raw --lzma1=preset=6,lc=" + std::to_string(c.lc) +
-                              ",lp=" + std::to_string(c.lp) + ",pb=" + std::to_string(c.pb) +
-                              " -c '" + blob + "' > '" + packed + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        std::vector<uint8_t> stream = read_file(packed);
-        std::vector<uint8_t> out(data.size()), longer(data.size() + 1), shorter(data.size() - 1);
-        unsigned properties = (c.pb * 5 + c.lp) * 9 + c.lc;
-        SCOPED_TRACE("lc=" + std::to_string(c.lc) + " lp=" + std::to_string(c.lp) + " pb=" + std::to_string(c.pb));
-        ASSERT_EQ(decode_into(stream, out, properties), 0);
-        EXPECT_TRUE(out == data);
-        EXPECT_EQ(decode_into(stream, longer, properties), -1);
-        EXPECT_EQ(decode_into(stream, shorter, properties), -1);
-        EXPECT_EQ(decode_into(stream, out, (c.pb * 5 + c.lp + 1) * 9 + c.lc), -1) << "lc + lp = 5 accepted";
-        EXPECT_EQ(decode_into(stream, out, 5 * 45 + c.lp * 9 + c.lc), -1) << "pb = 5 accepted";
-    }
-    std::remove(packed.c_str());
-}
 
 // --- The context-mixing decoder ---------------------------------------------
 

@@ -13,12 +13,6 @@
 #          OUTPUT  the packed file (tavimo-64k.exe); OUTPUT.image is left
 #                  beside it, the image as it is in memory, for the tests
 #          BUDGET  where to write the budget table; standard output without
-#        pack_pe.py --payload CODE BLOB OUTPUT
-#          packs an image made of CODE's first 256 KiB (any program, no PE
-#          needed) followed by BLOB into OUTPUT as raw LZMA streams: the
-#          LZMA decoder's table (release/unpack.h), then the payload, which the
-#          native tests decode with that decoder (code always with the call
-#          transform, so that they undo it).
 #        pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT
 #          an image of CODE's first 64 KiB and BLOB coded as the stub codes
 #          its image (release/unpack_cm.h), each piece with its kind's usual models
@@ -65,11 +59,9 @@ from pack import blob_parts  # noqa: E402
 LIMIT = 65536
 STUB_SPAN = 0x10000          # the stub's own addresses below the image
 MAGIC = struct.pack("<II", 0x6b636170, 0x6576696c)
-MAX_PIECES = 12
-MAX_LC_LP = 4
+MAX_LC_LP = 4                # lc + lp at most in the LZMA search the budget compares with
 PLAIN, CALLS, DELTA, ZEROS = 0, 1, 2, 3
-PAYLOAD_CODE = 1 << 18
-CM_PAYLOAD_CODE = 1 << 16          # less for --cm-payload: its tests decode it often
+CM_PAYLOAD_CODE = 1 << 16          # --cm-payload's code: its tests decode it often
 CM_MODELS = 8
 CM_HEADER = open(os.path.join(HERE, "..", "..", "release", "unpack_cm.h")).read()
 CM_SLOT_BITS = int(re.search(r"#define CM_SLOT_BITS (\d+)", CM_HEADER).group(1))
@@ -165,12 +157,12 @@ def lzma_stream(data, lc, lp, pb, head=()):
     return lzma.compress(data, format=lzma.FORMAT_RAW, filters=chain)
 
 
-def pack_piece(data, code, calls_always=False):
+def pack_piece(data, code):
     """(stream, properties, transform, distance, description): the smallest
-    of the tried ways to code `data` (code with the call transform only,
-    when calls_always)."""
+    of the tried ways to code `data` as raw LZMA (what the budget sets
+    beside our coder's bytes)."""
     if code:
-        ways = [(CALLS, 0, to_calls(data))] + ([] if calls_always else [(PLAIN, 0, data)])
+        ways = [(CALLS, 0, to_calls(data)), (PLAIN, 0, data)]
     else:
         ways = [(PLAIN, 0, data)] + [(DELTA, d, None) for d in (1, 2, 4, 160)]
     best = None
@@ -197,46 +189,10 @@ def fnv(data):
     return h
 
 
-def pack_image(image, blob, calls_always=False):
-    """(pieces, payload, image_end): image cut at the asset blob and packed.
-    pieces: (label, offset, size, stream, properties, transform, distance,
-    description)."""
-    end = len(image.rstrip(b"\0"))
-    at = image.find(blob)
-    if at < 0 or at + len(blob) > end:
-        fail("the asset blob is not in the program")
-    cuts = [("code before the asset blob", 0, at, True)]
-    offset = at
-    for name, size in blob_parts():
-        cuts.append(("asset " + name, offset, size, False))
-        offset += size
-    if offset != at + len(blob):
-        fail("assets/blob.txt's sizes do not add up to the blob")
-    cuts.append(("code after the asset blob", offset, end - offset, True))
-    cuts = [c for c in cuts if c[2] > 0]
-    if len(cuts) > MAX_PIECES:
-        fail("more pieces than the stub's table holds")
-    pieces, payload = [], b""
-    for label, offset, size, code in cuts:
-        stream, properties, transform, distance, what = pack_piece(bytes(image[offset:offset + size]), code,
-                                                                   calls_always)
-        pieces.append((label, offset, size, stream, properties, transform, distance, what))
-        payload += stream
-    return pieces, payload, end
-
-
-def table(image, pieces, payload, end, image_offset, payload_offset, probs):
-    out = MAGIC + struct.pack("<IIIIIII", image_offset, payload_offset, len(payload), end,
-                              probs, fnv(image[:end]), len(pieces))
-    for p in pieces:
-        out += struct.pack("<IIIBBBB", p[1], p[2], len(p[3]), p[4], p[5], p[6], 0)
-    return out + bytes(16 * (MAX_PIECES - len(pieces)))
-
-
 # --- The context-mixing coder ------------------------------------------------
 
 def delta(data, distance):
-    """The inverse of unpack_delta / cm_undo_delta."""
+    """The inverse of cm_undo_delta."""
     return bytes((data[i] - (data[i - distance] if i >= distance else 0)) & 255 for i in range(len(data)))
 
 
@@ -286,7 +242,7 @@ def cm_run(cm_pack, lines, folder):
     return stream, codings
 
 
-def cm_pack_image(image, end, blob, cm_pack, folder, cache=None, usual=False, calls_always=False):
+def cm_pack_image(image, end, blob, cm_pack, folder, cache=None, usual=False):
     """(pieces, payload): the image coded by cm_pack. pieces: (label, offset,
     size, packed, transform, distance, row, rate, limit, masks, lzma bytes,
     lzma description). With `usual`, each kind's usual models instead of a
@@ -565,14 +521,6 @@ def load_cache(path):
 
 
 def main(argv):
-    if len(argv) == 5 and argv[1] == "--payload":
-        blob = open(argv[3], "rb").read()
-        image = open(argv[2], "rb").read()[:PAYLOAD_CODE] + blob
-        pieces, payload, end = pack_image(image, blob, calls_always=True)
-        tab = table(image, pieces, payload, end, 0, len(image), align(len(image), 16))
-        with open(argv[4], "wb") as f:
-            f.write(tab + payload)
-        return
     if len(argv) == 6 and argv[1] == "--cm-payload":
         blob = open(argv[4], "rb").read()
         image = open(argv[3], "rb").read()[:CM_PAYLOAD_CODE] + blob
@@ -585,7 +533,6 @@ def main(argv):
         return
     if len(argv) not in (6, 7) or argv[1].startswith("-"):
         sys.exit("usage: pack_pe.py IMAGE STUB BLOB CM_PACK OUTPUT [BUDGET]\n"
-                 "       pack_pe.py --payload CODE BLOB OUTPUT\n"
                  "       pack_pe.py --cm-payload CM_PACK CODE BLOB OUTPUT")
     show, stub = Pe(argv[1]), Pe(argv[2])
     blob = open(argv[3], "rb").read()
