@@ -3,13 +3,15 @@
 # headless chromium and must give the time its assets took to unpack and,
 # for every scene pass, the browser's and the native figures and their ratio. Checks only that the figures are
 # there and sane, never how fast anything is. Exits 77 (skipped) where the
-# bench page, chromium or the test's node modules are missing.
+# bench, its page, chromium or the test's node modules are missing.
 set -u
 usage="usage: $0 BUILD_WEB_DIR TAVIMO_BENCH"
 WEB=${1:?$usage}
 BENCH=${2:?$usage}
 HERE=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*" >&2; exit 77; }
+# A build tree that makes only the tests (the sanitizer runs) has no bench.
+[ -x "$BENCH" ] || skip "no $BENCH in this build tree"
 [ -f "$WEB/bench.html" ] && [ -f "$WEB/tavimo-bench-web.wasm" ] && [ -f "$WEB/tavimo.wasm" ] ||
   skip "no bench page in $WEB (make web builds it)"
 command -v chromium >/dev/null || skip "chromium is not installed (tools/install-deps.sh web)"
